@@ -1,0 +1,110 @@
+#pragma once
+
+#include "Statement.h"
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+struct sqlite3;
+
+namespace db {
+
+// A column of a table as declared in the file.
+struct Column {
+    std::string name;
+    std::string declaredType;
+    bool isDate = false;    // the declared type contains DATE or TIME
+    bool isNumeric = false; // NUMERIC, INT, REAL, FLOA or DOUB affinity
+};
+
+enum class OpenMode { ReadWrite, ReadOnly };
+
+// One open connection to a Varnholt database file: opened with its password,
+// never created by accident, and written in WAL mode while open so that every
+// saved record survives a crash of the program. The journal mode the file had
+// is restored when the last connection of this process to it closes.
+class Database {
+public:
+    static constexpr int DefaultBusyTimeoutMs = 5000;
+
+    // Opens an existing file. An empty password opens a file without
+    // encryption. Throws DbError for a missing file, a wrong password or a
+    // file that is not a database, and a file in use beyond the busy timeout.
+    static std::shared_ptr<Database> open(const std::string& path, const std::string& password,
+                                          OpenMode mode,
+                                          int busyTimeoutMs = DefaultBusyTimeoutMs);
+
+    // Makes a new, empty database file; refuses when anything exists at `path`.
+    static std::shared_ptr<Database> create(const std::string& path, const std::string& password);
+
+    ~Database();
+    Database(const Database&) = delete;
+    Database& operator=(const Database&) = delete;
+
+    // Closes the connection; later use of it is a DbError. Closing twice is
+    // harmless.
+    void Close();
+    bool isOpen() const { return handle_ != nullptr; }
+    const std::string& path() const { return path_; }
+    bool readOnly() const { return mode_ == OpenMode::ReadOnly; }
+
+    // The open handle; throws DbError when the connection is closed.
+    sqlite3* handle() const;
+
+    // Runs SQL without results (DDL, PRAGMA, transactions).
+    void exec(const std::string& sql, const std::string& what);
+
+    // A prepared statement kept for reuse while the connection is open. The
+    // caller resets it after use (Statement::ResetGuard).
+    Statement& cached(const std::string& sql);
+
+    // The declared columns of `table`, in order; empty when the table is
+    // missing. Table names compare without regard to letter case.
+    const std::vector<Column>& columns(const std::string& table);
+    bool hasTable(const std::string& table) { return !columns(table).empty(); }
+    std::vector<std::string> tableNames();
+
+    // Throws DbError for a failed result code, with words chosen for the code
+    // (busy, full disk, read-only, damaged file) after `what`.
+    void check(int rc, const std::string& what) const;
+
+    // The journal mode now in force ("wal", "delete", ...).
+    std::string journalMode();
+
+private:
+    Database(std::string path, OpenMode mode);
+    void verifyKey();
+    void enterWal();
+    void registerFunctions();
+
+    std::string path_;
+    std::string registryKey_;
+    OpenMode mode_;
+    sqlite3* handle_ = nullptr;
+    std::map<std::string, std::unique_ptr<Statement>> statements_;
+    std::map<std::string, std::vector<Column>> columns_;
+};
+
+// Begins a write transaction; rolls it back when destroyed before commit().
+class Transaction {
+public:
+    explicit Transaction(Database& database);
+    ~Transaction();
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+    void commit();
+
+private:
+    Database& database_;
+    bool done_ = false;
+};
+
+// Quotes an identifier for SQL: "name", with inner quotes doubled.
+std::string quoteIdentifier(const std::string& name);
+
+// ASCII letter case ignored, as SQLite's NOCASE does.
+bool equalsNoCase(const std::string& a, const std::string& b);
+
+} // namespace db

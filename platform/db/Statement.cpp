@@ -1,0 +1,131 @@
+#include "Statement.h"
+
+#include "DbError.h"
+#include "Sqlite.h"
+
+namespace db {
+
+std::string hintFor(int rc) {
+    switch (rc & 0xff) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return " The database file is in use by another program. Close that program and try "
+               "again.";
+    case SQLITE_FULL:
+        return " The disk is full: free some space and try again.";
+    case SQLITE_READONLY:
+        return " The database file can only be read, not written.";
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+        return " The database file is damaged.";
+    case SQLITE_IOERR:
+        return " The database file could not be read or written.";
+    default:
+        return {};
+    }
+}
+
+void check(sqlite3* handle, int rc, const std::string& what) {
+    if (rc == SQLITE_OK || rc == SQLITE_ROW || rc == SQLITE_DONE)
+        return;
+    std::string engine = handle ? sqlite3_errmsg(handle) : sqlite3_errstr(rc);
+    throw DbError(what + hintFor(rc), rc, engine);
+}
+
+void Statement::Finalizer::operator()(sqlite3_stmt* s) const noexcept { sqlite3_finalize(s); }
+
+Statement::Statement(sqlite3* handle, const std::string& sql) : handle_(handle), sql_(sql) {
+    sqlite3_stmt* raw = nullptr;
+    const int rc = sqlite3_prepare_v2(handle, sql.c_str(), static_cast<int>(sql.size()), &raw,
+                                      nullptr);
+    stmt_.reset(raw);
+    check(handle, rc, "Cannot prepare the query \"" + sql + "\".");
+}
+
+void Statement::bind(int index, const Value& value) {
+    int rc = SQLITE_OK;
+    switch (value.kind()) {
+    case Value::Kind::Null:
+        rc = sqlite3_bind_null(stmt_.get(), index);
+        break;
+    case Value::Kind::Text: {
+        const std::string& s = value.asText();
+        rc = sqlite3_bind_text(stmt_.get(), index, s.data(), static_cast<int>(s.size()),
+                               SQLITE_TRANSIENT);
+        break;
+    }
+    case Value::Kind::Number:
+        rc = value.isInteger() ? sqlite3_bind_int64(stmt_.get(), index, value.asInteger())
+                               : sqlite3_bind_double(stmt_.get(), index, value.asNumber());
+        break;
+    case Value::Kind::Date: {
+        const std::string s = value.asDate().text();
+        rc = sqlite3_bind_text(stmt_.get(), index, s.data(), static_cast<int>(s.size()),
+                               SQLITE_TRANSIENT);
+        break;
+    }
+    }
+    check(handle_, rc, "Cannot pass the value " + value.describe() + " to the database.");
+}
+
+void Statement::bindNull(int index) { bind(index, Value()); }
+
+void Statement::bindText(int index, const std::string& text) { bind(index, Value::text(text)); }
+
+bool Statement::step(const std::string& what) {
+    const int rc = sqlite3_step(stmt_.get());
+    if (rc == SQLITE_ROW)
+        return true;
+    if (rc == SQLITE_DONE)
+        return false;
+    // sqlite3_step (v2 interface) returns the specific code; the message is
+    // the connection's.
+    check(handle_, rc, what);
+    return false;
+}
+
+void Statement::reset() {
+    if (stmt_) {
+        sqlite3_reset(stmt_.get());
+        sqlite3_clear_bindings(stmt_.get());
+    }
+}
+
+int Statement::columnCount() const { return sqlite3_column_count(stmt_.get()); }
+
+std::string Statement::columnName(int column) const {
+    const char* name = sqlite3_column_name(stmt_.get(), column);
+    return name ? name : "";
+}
+
+bool Statement::isNull(int column) const {
+    return sqlite3_column_type(stmt_.get(), column) == SQLITE_NULL;
+}
+
+std::int64_t Statement::columnInt64(int column) const {
+    return sqlite3_column_int64(stmt_.get(), column);
+}
+
+std::string Statement::columnText(int column) const {
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt_.get(), column));
+    const int size = sqlite3_column_bytes(stmt_.get(), column);
+    return text ? std::string(text, static_cast<std::size_t>(size)) : std::string();
+}
+
+Value Statement::columnValue(int column) const {
+    switch (sqlite3_column_type(stmt_.get(), column)) {
+    case SQLITE_NULL:
+        return Value();
+    case SQLITE_INTEGER:
+        return Value::integer(sqlite3_column_int64(stmt_.get(), column));
+    case SQLITE_FLOAT:
+        return Value::number(sqlite3_column_double(stmt_.get(), column));
+    case SQLITE_TEXT:
+        return Value::text(columnText(column));
+    default:
+        throw DbError("The field " + columnName(column) +
+                      " holds binary data, which this program cannot read.");
+    }
+}
+
+} // namespace db

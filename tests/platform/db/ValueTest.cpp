@@ -1,0 +1,67 @@
+#include "db/DbError.h"
+#include "db/Value.h"
+
+#include <gtest/gtest.h>
+
+using db::DateTime;
+using db::Value;
+
+namespace {
+
+Value date(const char* text) { return Value::date(*DateTime::parse(text)); }
+
+TEST(Value, TextFormOfEachKind) {
+    EXPECT_EQ(Value().toText(), "");
+    EXPECT_EQ(Value::text("a b").toText(), "a b");
+    EXPECT_EQ(Value::integer(-42).toText(), "-42");
+    EXPECT_EQ(Value::number(12.0).toText(), "12");
+    EXPECT_EQ(Value::number(0.1).toText(), "0.1");
+    EXPECT_EQ(Value::number(-2.5).toText(), "-2.5");
+    EXPECT_EQ(date("2024-03-01").toText(), "2024-03-01");
+    EXPECT_EQ(date("2024-03-01 07:05:09").toText(), "2024-03-01 07:05:09");
+}
+
+TEST(Value, StrLeadsWithBlankOrMinus) {
+    EXPECT_EQ(*db::Str(Value::integer(12)), " 12");
+    EXPECT_EQ(*db::Str(Value::number(12.0)), " 12");
+    EXPECT_EQ(*db::Str(Value::integer(0)), " 0");
+    EXPECT_EQ(*db::Str(Value::number(-0.0)), " 0");
+    EXPECT_EQ(*db::Str(Value::integer(-3)), "-3");
+    EXPECT_EQ(*db::Str(Value::number(2.75)), " 2.75");
+    EXPECT_EQ(*db::Str(Value::number(-0.5)), "-0.5");
+    EXPECT_FALSE(db::Str(Value()).has_value());
+    EXPECT_THROW(db::Str(Value::text("12")), db::DbError);
+}
+
+TEST(Value, DatesParseInTheirThreeSpellingsAndRejectTheRest) {
+    EXPECT_EQ(DateTime::parse("2024-02-29 23:59:59")->text(), "2024-02-29 23:59:59");
+    EXPECT_EQ(DateTime::parse("2024-02-29T10:11:12")->text(), "2024-02-29 10:11:12");
+    EXPECT_EQ(DateTime::parse("2024-02-29")->text(), "2024-02-29 00:00:00");
+    EXPECT_EQ(DateTime::parse("2024-02-29 10:11")->text(), "2024-02-29 10:11:00");
+    for (const char* bad : {"", "2023-02-29", "2024-13-01", "2024-01-32", "2024-1-1",
+                            "2024-01-01 24:00:00", "2024-01-01 10:60:00", "2024-01-01x",
+                            "2024-01-01 10:00:00.5", "yesterday", "0000-01-01"})
+        EXPECT_FALSE(DateTime::parse(bad).has_value()) << bad;
+}
+
+TEST(Value, DayDifferenceCountsMidnightsNotHours) {
+    EXPECT_EQ(*db::dayDifference(date("2024-01-01 23:59:00"), date("2024-01-02 00:01:00")), 1);
+    EXPECT_EQ(*db::dayDifference(date("2024-01-01 00:00:00"), date("2024-01-01 23:59:59")), 0);
+    EXPECT_EQ(*db::dayDifference(date("2024-01-02"), date("2024-01-01 23:00:00")), -1);
+    EXPECT_EQ(*db::dayDifference(date("2023-12-31"), date("2024-03-01")), 61);
+    EXPECT_EQ(*db::dayDifference(date("1899-12-30"), date("2000-01-01")), 36526);
+    EXPECT_FALSE(db::dayDifference(Value(), date("2024-01-01")).has_value());
+    EXPECT_FALSE(db::dayDifference(date("2024-01-01"), Value()).has_value());
+    EXPECT_THROW(db::dayDifference(Value::text("soon"), date("2024-01-01")), db::DbError);
+}
+
+TEST(Value, IntegerAndRealNumbersStayApartButBothAreNumbers) {
+    EXPECT_TRUE(Value::integer(12).isNumber());
+    EXPECT_TRUE(Value::number(12).isNumber());
+    EXPECT_TRUE(Value::integer(12).isInteger());
+    EXPECT_FALSE(Value::number(12).isInteger());
+    EXPECT_NE(Value::integer(12), Value::number(12));
+    EXPECT_EQ(Value::number(12).asNumber(), Value::integer(12).asNumber());
+}
+
+} // namespace
