@@ -1,0 +1,45 @@
+#include "Data.h"
+
+#include "ConnectText.h"
+#include "DbError.h"
+
+namespace db {
+
+void Data::Refresh() {
+    const std::string password = passwordFromConnect(Connect);
+    if (DatabaseName.empty())
+        throw DbError("The data connection " + Caption + " names no database file.");
+    recordset_.reset();
+    const OpenMode mode = ReadOnly ? OpenMode::ReadOnly : OpenMode::ReadWrite;
+    const bool reuse = database_ && database_->isOpen() && database_->path() == DatabaseName &&
+                       password_ == password && database_->readOnly() == ReadOnly;
+    if (!reuse) {
+        close();
+        database_ = db::Database::open(DatabaseName, password, mode);
+        password_ = password;
+    }
+    if (RecordSource.empty())
+        throw DbError("The data connection " + Caption + " has no record source.");
+    recordset_ = std::make_unique<db::Recordset>(database_, RecordSource);
+}
+
+db::Recordset& Data::Recordset() {
+    if (!recordset_)
+        throw DbError("The data connection " + Caption + " has no open record set.");
+    return *recordset_;
+}
+
+db::Database& Data::Database() {
+    if (!database_)
+        throw DbError("The data connection " + Caption + " has no open database.");
+    return *database_;
+}
+
+void Data::close() {
+    recordset_.reset();
+    if (database_)
+        database_->Close();
+    database_.reset();
+}
+
+} // namespace db

@@ -1,0 +1,132 @@
+#pragma once
+
+#include "Value.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace db {
+
+class Database;
+class Recordset;
+
+// One field of the current record, reached by name: Fields("F1").Value().
+class Field {
+public:
+    db::Value Value() const;
+    void setValue(const db::Value& value);
+    Field& operator=(const db::Value& value) {
+        setValue(value);
+        return *this;
+    }
+    const std::string& Name() const;
+
+private:
+    friend class Recordset;
+    Field(Recordset& recordset, std::size_t column) : recordset_(&recordset), column_(column) {}
+    Recordset* recordset_;
+    std::size_t column_;
+};
+
+// A dynaset: the records of a query in query order, fixed when it is opened.
+// It holds each record's row id, not its values, so a large table costs a
+// few bytes a record; values are read when asked for. Records added through
+// it are appended at its end and belong to it from then on. Every Update is
+// saved at once, as its own transaction.
+class Recordset {
+public:
+    enum class EditMode { None, Editing, Adding };
+
+    // Runs `query` on `database` and stands on the first record.
+    Recordset(std::shared_ptr<Database> database, const std::string& query);
+    ~Recordset();
+    Recordset(const Recordset&) = delete;
+    Recordset& operator=(const Recordset&) = delete;
+
+    std::int64_t RecordCount() const;
+    bool Eof() const;
+    bool Bof() const;
+    void MoveFirst();
+    void MoveLast();
+    void MoveNext();
+    void MovePrevious();
+
+    // Makes current the first record, in record set order, that matches the
+    // criteria, and sets NoMatch. With no match the current record is not
+    // defined.
+    void FindFirst(const std::string& criteria);
+    bool NoMatch() const { return noMatch_; }
+
+    // The field of that name (letter case ignored); a DbError naming the
+    // table and the field when there is none.
+    Field Fields(const std::string& name);
+    std::vector<std::string> fieldNames() const;
+
+    void AddNew();
+    void Edit();
+    // Saves the record opened by AddNew or Edit. After AddNew, the current
+    // record is again the one that was current before it.
+    void Update();
+    void CancelUpdate();
+    EditMode editMode() const { return mode_; }
+
+    bool updatable() const { return updatable_; }
+    const std::string& table() const { return table_; }
+    const std::string& query() const { return query_; }
+    Database& database() const { return *database_; }
+
+private:
+    friend class Field;
+    struct ResultColumn {
+        std::string name;   // as the query names it
+        std::string origin; // the table's column behind it
+        std::string declaredType;
+        bool isDate = false;
+        bool isNumeric = false;
+        bool isText = false;
+    };
+
+    void open();
+    void openKeyset(const std::string& fromClause);
+    void materialize();
+    [[noreturn]] void failQuery(int rc, const std::string& engineMessage) const;
+    std::size_t columnIndex(const std::string& name) const;
+    const std::vector<db::Value>& current();
+    db::Value read(std::size_t column);
+    void write(std::size_t column, const db::Value& value);
+    db::Value fromStored(std::size_t column, const db::Value& stored) const;
+    db::Value forColumn(std::size_t column, const db::Value& value) const;
+    void requireCurrent(const char* action) const;
+    void requireUpdatable(const char* action) const;
+    void leaveEdit();
+    void insertPending();
+    void updatePending();
+    std::optional<std::size_t> positionOf(std::int64_t rowid) const;
+    std::optional<std::size_t> findInKeyset(const std::string& criteria);
+    std::optional<std::size_t> findInRows(const std::string& criteria);
+    std::string where() const;
+
+    std::shared_ptr<Database> database_;
+    std::string query_;
+    std::string table_;
+    bool updatable_ = false;
+    std::string notUpdatable_;
+    std::vector<ResultColumn> columns_;
+
+    std::vector<std::int64_t> keys_;                             // row ids, record set order
+    std::vector<std::pair<std::int64_t, std::size_t>> byRowid_; // row id -> position, sorted
+    std::vector<std::vector<db::Value>> rows_;                    // only when not updatable
+
+    std::int64_t position_ = 0; // -1 before the first record, size() after the last
+    std::int64_t cachedPosition_ = -2;
+    std::vector<db::Value> cached_;
+    bool noMatch_ = false;
+
+    EditMode mode_ = EditMode::None;
+    std::vector<std::optional<db::Value>> pending_;
+};
+
+} // namespace db
