@@ -37,7 +37,9 @@ std::string lower(std::string s) {
     return s;
 }
 
-std::string inQuotes(const std::string& path) { return "\"" + path + "\""; }
+std::string inQuotes(const std::string& path) {
+    return "\"" + path + "\"";
+}
 
 void strFunction(sqlite3_context* context, int, sqlite3_value** argv) {
     Value value;
@@ -126,12 +128,17 @@ std::shared_ptr<Database> Database::open(const std::string& path, const std::str
     }
     db->verifyKey();
     db->registerFunctions();
-    {
-        std::lock_guard lock(registryMutex);
-        journalRegistry()[db->registryKey_].connections++;
+    if (mode == OpenMode::ReadWrite) {
+        {
+            std::lock_guard lock(registryMutex);
+            journalRegistry()[db->registryKey_].connections++;
+            db->registered_ = true;
+        }
+        // A file without tables (a zero-length file among them) is not a
+        // Varnholt database: nothing is written to it, not even a journal mode.
+        if (!db->tableNames().empty())
+            db->enterWal();
     }
-    if (mode == OpenMode::ReadWrite && !db->tableNames().empty())
-        db->enterWal();
     return db;
 }
 
@@ -156,13 +163,15 @@ std::shared_ptr<Database> Database::create(const std::string& path, const std::s
     }
 }
 
-Database::~Database() { Close(); }
+Database::~Database() {
+    Close();
+}
 
 void Database::verifyKey() {
     // SQLCipher only reads the file when first asked for something; reading
     // the schema now tells a wrong password at once.
-    const int rc = sqlite3_exec(handle_, "SELECT count(*) FROM sqlite_master", nullptr, nullptr,
-                                nullptr);
+    const int rc =
+        sqlite3_exec(handle_, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
     if (rc == SQLITE_OK)
         return;
     const std::string engine = sqlite3_errmsg(handle_);
@@ -209,15 +218,16 @@ void Database::Close() {
     statements_.clear();
     columns_.clear();
     std::string restore;
-    {
+    if (registered_) {
         std::lock_guard lock(registryMutex);
         auto it = journalRegistry().find(registryKey_);
         if (it != journalRegistry().end() && --it->second.connections == 0) {
             restore = it->second.previousMode;
             journalRegistry().erase(it);
         }
+        registered_ = false;
     }
-    if (!restore.empty() && mode_ == OpenMode::ReadWrite) {
+    if (!restore.empty()) {
         // Leaving WAL needs the file to ourselves; when another program has
         // it open, it simply stays in WAL mode.
         sqlite3_busy_timeout(handle_, 0);
@@ -262,12 +272,11 @@ const std::vector<Column>& Database::columns(const std::string& table) {
         c.declaredType = s.columnText(2);
         const std::string type = lower(c.declaredType);
         c.isDate = type.find("date") != std::string::npos || type.find("time") != std::string::npos;
-        c.isNumeric = !c.isDate && (type.find("int") != std::string::npos ||
-                                    type.find("num") != std::string::npos ||
-                                    type.find("real") != std::string::npos ||
-                                    type.find("floa") != std::string::npos ||
-                                    type.find("doub") != std::string::npos ||
-                                    type.find("dec") != std::string::npos);
+        c.isNumeric =
+            !c.isDate &&
+            (type.find("int") != std::string::npos || type.find("num") != std::string::npos ||
+             type.find("real") != std::string::npos || type.find("floa") != std::string::npos ||
+             type.find("doub") != std::string::npos || type.find("dec") != std::string::npos);
         result.push_back(std::move(c));
     }
     return columns_.emplace(key, std::move(result)).first->second;
@@ -288,7 +297,8 @@ void Database::check(int rc, const std::string& what) const {
 }
 
 Transaction::Transaction(Database& database) : database_(database) {
-    database_.exec("BEGIN IMMEDIATE", "Cannot start writing to " + inQuotes(database_.path()) + ".");
+    database_.exec("BEGIN IMMEDIATE",
+                   "Cannot start writing to " + inQuotes(database_.path()) + ".");
 }
 
 Transaction::~Transaction() {

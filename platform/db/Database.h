@@ -24,7 +24,8 @@ enum class OpenMode { ReadWrite, ReadOnly };
 // One open connection to a Varnholt database file: opened with its password,
 // never created by accident, and written in WAL mode while open so that every
 // saved record survives a crash of the program. The journal mode the file had
-// is restored when the last connection of this process to it closes.
+// is restored when the last read-write connection of this process to it
+// closes.
 class Database {
 public:
     static constexpr int DefaultBusyTimeoutMs = 5000;
@@ -33,8 +34,7 @@ public:
     // encryption. Throws DbError for a missing file, a wrong password or a
     // file that is not a database, and a file in use beyond the busy timeout.
     static std::shared_ptr<Database> open(const std::string& path, const std::string& password,
-                                          OpenMode mode,
-                                          int busyTimeoutMs = DefaultBusyTimeoutMs);
+                                          OpenMode mode, int busyTimeoutMs = DefaultBusyTimeoutMs);
 
     // Makes a new, empty database file; refuses when anything exists at `path`.
     static std::shared_ptr<Database> create(const std::string& path, const std::string& password);
@@ -83,6 +83,7 @@ private:
     std::string registryKey_;
     OpenMode mode_;
     sqlite3* handle_ = nullptr;
+    bool registered_ = false; // counted in the journal-mode registry
     std::map<std::string, std::unique_ptr<Statement>> statements_;
     std::map<std::string, std::vector<Column>> columns_;
 };

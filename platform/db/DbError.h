@@ -10,7 +10,8 @@ namespace db {
 // engine's own words in parentheses.
 class DbError : public std::runtime_error {
 public:
-    explicit DbError(const std::string& message, int code = 0, const std::string& engineMessage = {});
+    explicit DbError(const std::string& message, int code = 0,
+                     const std::string& engineMessage = {});
 
     // The sqlite result code behind the failure, or 0 when the layer itself
     // found the fault.

@@ -80,12 +80,12 @@ QueryShape analyseQuery(std::string_view sql) {
         }
         if (!from)
             continue;
-        for (const char* blocker : {"GROUP", "HAVING", "UNION", "INTERSECT", "EXCEPT", "JOIN",
-                                    "VALUES", "WINDOW", ","}) {
+        for (const char* blocker :
+             {"GROUP", "HAVING", "UNION", "INTERSECT", "EXCEPT", "JOIN", "VALUES", "WINDOW", ","}) {
             if (w.upper == blocker) {
-                shape.reason = std::string("it uses ") +
-                               (w.upper == "," || w.upper == "JOIN" ? "more than one table"
-                                                                    : w.upper);
+                shape.reason =
+                    std::string("it uses ") +
+                    (w.upper == "," || w.upper == "JOIN" ? "more than one table" : w.upper);
                 return shape;
             }
         }
@@ -104,8 +104,8 @@ QueryShape analyseQuery(std::string_view sql) {
             return shape;
         }
     std::string rest(sql.substr(words[from].at + 4));
-    while (!rest.empty() && (std::isspace(static_cast<unsigned char>(rest.back())) ||
-                             rest.back() == ';'))
+    while (!rest.empty() &&
+           (std::isspace(static_cast<unsigned char>(rest.back())) || rest.back() == ';'))
         rest.pop_back();
     shape.singleTable = true;
     shape.fromClause = rest;

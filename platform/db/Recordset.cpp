@@ -21,7 +21,9 @@ std::string lower(std::string s) {
     return s;
 }
 
-std::string inQuotes(const std::string& s) { return "\"" + s + "\""; }
+std::string inQuotes(const std::string& s) {
+    return "\"" + s + "\"";
+}
 
 // A text that reads whole as a number, blanks around it allowed.
 std::optional<Value> numberFromText(const std::string& text) {
@@ -48,11 +50,17 @@ std::optional<Value> numberFromText(const std::string& text) {
 
 // ---- Field ----
 
-Value Field::Value() const { return recordset_->read(column_); }
+Value Field::Value() const {
+    return recordset_->read(column_);
+}
 
-void Field::setValue(const db::Value& value) { recordset_->write(column_, value); }
+void Field::setValue(const db::Value& value) {
+    recordset_->write(column_, value);
+}
 
-const std::string& Field::Name() const { return recordset_->columns_[column_].name; }
+const std::string& Field::Name() const {
+    return recordset_->columns_[column_].name;
+}
 
 // ---- opening ----
 
@@ -141,8 +149,8 @@ void Recordset::open() {
 
 void Recordset::openKeyset(const std::string& fromClause) {
     Statement keys(database_->handle(), "SELECT _rowid_ FROM " + fromClause);
-    while (keys.step("Cannot read the records of " + table_ + " in " +
-                     inQuotes(database_->path()) + "."))
+    while (keys.step("Cannot read the records of " + table_ + " in " + inQuotes(database_->path()) +
+                     "."))
         keys_.push_back(keys.columnInt64(0));
     byRowid_.reserve(keys_.size());
     for (std::size_t i = 0; i < keys_.size(); ++i)
@@ -168,9 +176,13 @@ std::int64_t Recordset::RecordCount() const {
     return static_cast<std::int64_t>(updatable_ ? keys_.size() : rows_.size());
 }
 
-bool Recordset::Eof() const { return RecordCount() == 0 || position_ >= RecordCount(); }
+bool Recordset::Eof() const {
+    return RecordCount() == 0 || position_ >= RecordCount();
+}
 
-bool Recordset::Bof() const { return RecordCount() == 0 || position_ < 0; }
+bool Recordset::Bof() const {
+    return RecordCount() == 0 || position_ < 0;
+}
 
 void Recordset::requireCurrent(const char* action) const {
     database_->handle(); // a closed database is an error before anything else
@@ -287,7 +299,9 @@ std::size_t Recordset::columnIndex(const std::string& name) const {
     throw DbError("The " + where() + " has no field " + name + ".");
 }
 
-Field Recordset::Fields(const std::string& name) { return Field(*this, columnIndex(name)); }
+Field Recordset::Fields(const std::string& name) {
+    return Field(*this, columnIndex(name));
+}
 
 std::vector<std::string> Recordset::fieldNames() const {
     std::vector<std::string> names;
@@ -309,8 +323,8 @@ const std::vector<db::Value>& Recordset::current() {
     Statement& fetch = database_->cached(sql);
     Statement::ResetGuard guard(fetch);
     fetch.bind(1, Value::integer(keys_[static_cast<std::size_t>(position_)]));
-    if (!fetch.step("Cannot read a record of " + where() + " in " +
-                    inQuotes(database_->path()) + "."))
+    if (!fetch.step("Cannot read a record of " + where() + " in " + inQuotes(database_->path()) +
+                    "."))
         throw DbError("A record of " + where() + " in " + inQuotes(database_->path()) +
                       " was deleted by another program.");
     cached_.clear();
@@ -401,7 +415,9 @@ void Recordset::Edit() {
     pending_.assign(columns_.size(), std::nullopt);
 }
 
-void Recordset::CancelUpdate() { leaveEdit(); }
+void Recordset::CancelUpdate() {
+    leaveEdit();
+}
 
 void Recordset::leaveEdit() {
     mode_ = EditMode::None;
@@ -430,9 +446,9 @@ void Recordset::insertPending() {
         marks += values.empty() ? "?" : ", ?";
         values.push_back(&*pending_[i]);
     }
-    const std::string sql = "INSERT INTO " + quoteIdentifier(table_) +
-                            (values.empty() ? " DEFAULT VALUES"
-                                            : " (" + names + ") VALUES (" + marks + ")");
+    const std::string sql =
+        "INSERT INTO " + quoteIdentifier(table_) +
+        (values.empty() ? " DEFAULT VALUES" : " (" + names + ") VALUES (" + marks + ")");
     Statement& insert = database_->cached(sql);
     Statement::ResetGuard guard(insert);
     for (std::size_t i = 0; i < values.size(); ++i)

@@ -116,9 +116,9 @@ private:
     std::string notUpdatable_;
     std::vector<ResultColumn> columns_;
 
-    std::vector<std::int64_t> keys_;                             // row ids, record set order
+    std::vector<std::int64_t> keys_;                            // row ids, record set order
     std::vector<std::pair<std::int64_t, std::size_t>> byRowid_; // row id -> position, sorted
-    std::vector<std::vector<db::Value>> rows_;                    // only when not updatable
+    std::vector<std::vector<db::Value>> rows_;                  // only when not updatable
 
     std::int64_t position_ = 0; // -1 before the first record, size() after the last
     std::int64_t cachedPosition_ = -2;

@@ -20,7 +20,9 @@ std::vector<ColumnSpec> join(std::initializer_list<std::vector<ColumnSpec>> part
     return all;
 }
 
-const ColumnSpec keyText(const char* name) { return {name, "TEXT COLLATE NOCASE"}; }
+const ColumnSpec keyText(const char* name) {
+    return {name, "TEXT COLLATE NOCASE"};
+}
 
 } // namespace
 
@@ -36,11 +38,18 @@ const std::vector<TableSpec>& varnholtTables() {
                textColumns(10, 14)}),
          {"F1", "F2"}},
         {"Activities",
-         {keyText("F1"), keyText("F2"), {"F3", "TEXT"}, {"F4", "TEXT"}, {"F5", "DATETIME"},
+         {keyText("F1"),
+          keyText("F2"),
+          {"F3", "TEXT"},
+          {"F4", "TEXT"},
+          {"F5", "DATETIME"},
           {"F6", "NUMERIC"}},
          {"F1", "F2", "F6"}},
         {"MValues",
-         {keyText("IDNUM"), keyText("ISSUE"), {"CONDITION", "TEXT"}, {"LUPDATE", "DATETIME"},
+         {keyText("IDNUM"),
+          keyText("ISSUE"),
+          {"CONDITION", "TEXT"},
+          {"LUPDATE", "DATETIME"},
           {"MKTVAL", "NUMERIC"}},
          {"IDNUM", "ISSUE"}},
     };

@@ -32,12 +32,14 @@ void check(sqlite3* handle, int rc, const std::string& what) {
     throw DbError(what + hintFor(rc), rc, engine);
 }
 
-void Statement::Finalizer::operator()(sqlite3_stmt* s) const noexcept { sqlite3_finalize(s); }
+void Statement::Finalizer::operator()(sqlite3_stmt* s) const noexcept {
+    sqlite3_finalize(s);
+}
 
 Statement::Statement(sqlite3* handle, const std::string& sql) : handle_(handle), sql_(sql) {
     sqlite3_stmt* raw = nullptr;
-    const int rc = sqlite3_prepare_v2(handle, sql.c_str(), static_cast<int>(sql.size()), &raw,
-                                      nullptr);
+    const int rc =
+        sqlite3_prepare_v2(handle, sql.c_str(), static_cast<int>(sql.size()), &raw, nullptr);
     stmt_.reset(raw);
     check(handle, rc, "Cannot prepare the query \"" + sql + "\".");
 }
@@ -68,9 +70,13 @@ void Statement::bind(int index, const Value& value) {
     check(handle_, rc, "Cannot pass the value " + value.describe() + " to the database.");
 }
 
-void Statement::bindNull(int index) { bind(index, Value()); }
+void Statement::bindNull(int index) {
+    bind(index, Value());
+}
 
-void Statement::bindText(int index, const std::string& text) { bind(index, Value::text(text)); }
+void Statement::bindText(int index, const std::string& text) {
+    bind(index, Value::text(text));
+}
 
 bool Statement::step(const std::string& what) {
     const int rc = sqlite3_step(stmt_.get());
@@ -91,7 +97,9 @@ void Statement::reset() {
     }
 }
 
-int Statement::columnCount() const { return sqlite3_column_count(stmt_.get()); }
+int Statement::columnCount() const {
+    return sqlite3_column_count(stmt_.get());
+}
 
 std::string Statement::columnName(int column) const {
     const char* name = sqlite3_column_name(stmt_.get(), column);

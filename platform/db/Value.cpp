@@ -9,7 +9,9 @@ namespace db {
 
 namespace {
 
-bool isLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+bool isLeap(int y) {
+    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
 
 int daysInMonth(int y, int m) {
     static constexpr int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -73,10 +75,18 @@ std::int64_t DateTime::dayNumber() const {
     return era * 146097 + doe - 719468;
 }
 
-Value Value::text(std::string text) { return Value(Data(std::in_place_index<1>, std::move(text))); }
-Value Value::number(double number) { return Value(Data(std::in_place_index<2>, number)); }
-Value Value::integer(std::int64_t number) { return Value(Data(std::in_place_index<3>, number)); }
-Value Value::date(const DateTime& date) { return Value(Data(std::in_place_index<4>, date)); }
+Value Value::text(std::string text) {
+    return Value(Data(std::in_place_index<1>, std::move(text)));
+}
+Value Value::number(double number) {
+    return Value(Data(std::in_place_index<2>, number));
+}
+Value Value::integer(std::int64_t number) {
+    return Value(Data(std::in_place_index<3>, number));
+}
+Value Value::date(const DateTime& date) {
+    return Value(Data(std::in_place_index<4>, date));
+}
 
 Value::Kind Value::kind() const {
     switch (data_.index()) {
