@@ -24,6 +24,7 @@ namespace {
 struct JournalEntry {
     int connections = 0;
     std::string previousMode;
+    std::string password; // to restore the mode when a reader closes last
 };
 std::mutex registryMutex;
 std::map<std::string, JournalEntry>& journalRegistry() {
@@ -69,6 +70,17 @@ void strFunction(sqlite3_context* context, int, sqlite3_value** argv) {
     }
     const std::string result = *Str(value);
     sqlite3_result_text(context, result.data(), static_cast<int>(result.size()), SQLITE_TRANSIENT);
+}
+
+// Leaving WAL needs the file to ourselves; when another program has it open,
+// it simply stays in WAL mode.
+void restoreJournalMode(sqlite3* handle, const std::string& mode) {
+    sqlite3_busy_timeout(handle, 0);
+    // A read first makes the connection take up the WAL files, so that
+    // leaving WAL checkpoints them and removes them.
+    sqlite3_exec(handle, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
+    const std::string sql = "PRAGMA journal_mode=" + mode;
+    sqlite3_exec(handle, sql.c_str(), nullptr, nullptr, nullptr);
 }
 
 std::string registryKeyFor(const std::string& path) {
@@ -128,17 +140,15 @@ std::shared_ptr<Database> Database::open(const std::string& path, const std::str
     }
     db->verifyKey();
     db->registerFunctions();
-    if (mode == OpenMode::ReadWrite) {
-        {
-            std::lock_guard lock(registryMutex);
-            journalRegistry()[db->registryKey_].connections++;
-            db->registered_ = true;
-        }
-        // A file without tables (a zero-length file among them) is not a
-        // Varnholt database: nothing is written to it, not even a journal mode.
-        if (!db->tableNames().empty())
-            db->enterWal();
+    {
+        std::lock_guard lock(registryMutex);
+        journalRegistry()[db->registryKey_].connections++;
+        db->registered_ = true;
     }
+    // A file without tables (a zero-length file among them) is not a
+    // Varnholt database: nothing is written to it, not even a journal mode.
+    if (mode == OpenMode::ReadWrite && !db->tableNames().empty())
+        db->enterWal(password);
     return db;
 }
 
@@ -194,14 +204,16 @@ void Database::registerFunctions() {
     check(rc, "Cannot prepare the database connection.");
 }
 
-void Database::enterWal() {
+void Database::enterWal(const std::string& password) {
     const std::string previous = journalMode();
     if (previous != "wal") {
         exec("PRAGMA journal_mode=WAL", "Cannot switch " + inQuotes(path_) + " to WAL mode.");
         std::lock_guard lock(registryMutex);
         auto& entry = journalRegistry()[registryKey_];
-        if (entry.previousMode.empty())
+        if (entry.previousMode.empty()) {
             entry.previousMode = previous;
+            entry.password = password;
+        }
     }
     exec("PRAGMA synchronous=NORMAL", "Cannot set up " + inQuotes(path_) + ".");
 }
@@ -217,24 +229,33 @@ void Database::Close() {
         return;
     statements_.clear();
     columns_.clear();
-    std::string restore;
+    JournalEntry restore;
     if (registered_) {
         std::lock_guard lock(registryMutex);
         auto it = journalRegistry().find(registryKey_);
         if (it != journalRegistry().end() && --it->second.connections == 0) {
-            restore = it->second.previousMode;
+            restore = it->second;
             journalRegistry().erase(it);
         }
         registered_ = false;
     }
-    if (!restore.empty()) {
-        // Leaving WAL needs the file to ourselves; when another program has
-        // it open, it simply stays in WAL mode.
-        sqlite3_busy_timeout(handle_, 0);
-        const std::string sql = "PRAGMA journal_mode=" + restore;
-        sqlite3_exec(handle_, sql.c_str(), nullptr, nullptr, nullptr);
+    if (restore.previousMode.empty()) {
+        sqlite3_close_v2(handle_);
+    } else if (mode_ == OpenMode::ReadWrite) {
+        restoreJournalMode(handle_, restore.previousMode);
+        sqlite3_close_v2(handle_);
+    } else {
+        // The last of our connections only reads: a short-lived writer puts
+        // the mode back.
+        sqlite3_close_v2(handle_);
+        sqlite3* writer = nullptr;
+        if (sqlite3_open_v2(path_.c_str(), &writer, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK &&
+            (restore.password.empty() ||
+             sqlite3_key(writer, restore.password.data(),
+                         static_cast<int>(restore.password.size())) == SQLITE_OK))
+            restoreJournalMode(writer, restore.previousMode);
+        sqlite3_close_v2(writer);
     }
-    sqlite3_close_v2(handle_);
     handle_ = nullptr;
 }
 

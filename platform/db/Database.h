@@ -24,8 +24,7 @@ enum class OpenMode { ReadWrite, ReadOnly };
 // One open connection to a Varnholt database file: opened with its password,
 // never created by accident, and written in WAL mode while open so that every
 // saved record survives a crash of the program. The journal mode the file had
-// is restored when the last read-write connection of this process to it
-// closes.
+// is restored when the last connection of this process to it closes.
 class Database {
 public:
     static constexpr int DefaultBusyTimeoutMs = 5000;
@@ -76,7 +75,7 @@ public:
 private:
     Database(std::string path, OpenMode mode);
     void verifyKey();
-    void enterWal();
+    void enterWal(const std::string& password);
     void registerFunctions();
 
     std::string path_;

@@ -103,6 +103,34 @@ QueryShape analyseQuery(std::string_view sql) {
             shape.reason = "it uses " + w.upper;
             return shape;
         }
+    const std::size_t listStart = words[0].at + 6;
+    std::string list(sql.substr(listStart, words[from].at - listStart));
+    list.erase(0, list.find_first_not_of(" \t\r\n"));
+    list.erase(list.find_last_not_of(" \t\r\n") + 1);
+    shape.selectList = list;
+    if (from + 1 < words.size()) {
+        const Word& table = words[from + 1];
+        const std::size_t end =
+            from + 2 < words.size() ? words[from + 2].at : std::string_view::npos;
+        std::string name(
+            sql.substr(table.at, end == std::string_view::npos ? end : end - table.at));
+        name.erase(name.find_last_not_of(" \t\r\n;") + 1);
+        if (name.size() >= 2 && std::string("\"`[").find(name.front()) != std::string::npos)
+            name = name.substr(1, name.size() - 2);
+        shape.tableName = name;
+    }
+    for (std::size_t i = from; i + 1 < words.size(); ++i) {
+        if (words[i].depth != 0 || words[i].upper != "ORDER")
+            continue;
+        shape.ordersBy = true;
+        for (std::size_t j = i + 1; j < words.size(); ++j) {
+            const Word& w = words[j];
+            const Word& before = words[j - 1];
+            if (w.depth == 0 && (before.upper == "BY" || before.upper == ",") &&
+                std::isdigit(static_cast<unsigned char>(w.upper[0])))
+                shape.ordersByNumber = true;
+        }
+    }
     std::string rest(sql.substr(words[from].at + 4));
     while (!rest.empty() &&
            (std::isspace(static_cast<unsigned char>(rest.back())) || rest.back() == ';'))

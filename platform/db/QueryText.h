@@ -10,8 +10,12 @@ namespace db {
 // from its top-level FROM on.
 struct QueryShape {
     bool singleTable = false;
-    std::string fromClause; // "Lodges ORDER BY F1" for "SELECT * FROM Lodges ORDER BY F1"
-    std::string reason;     // why records cannot be updated through it
+    std::string selectList;      // "*" for "SELECT * FROM Lodges ORDER BY F1"
+    std::string fromClause;      // "Lodges ORDER BY F1"
+    std::string tableName;       // "Lodges", unquoted
+    bool ordersBy = false;       // has a top-level ORDER BY
+    bool ordersByNumber = false; // ORDER BY names a column by its number
+    std::string reason;          // why records cannot be updated through it
 };
 
 QueryShape analyseQuery(std::string_view sql);

@@ -97,6 +97,11 @@ void Recordset::open() {
         failQuery(rc, sqlite3_errmsg(handle));
     if (!stmt)
         throw DbError("The query " + inQuotes(query_) + " is empty.");
+    // A record source only reads: a statement that would change the file is
+    // refused before it runs.
+    if (!sqlite3_stmt_readonly(stmt.get()) || sqlite3_column_count(stmt.get()) == 0)
+        throw DbError("The record source " + inQuotes(query_) +
+                      " is not a query that reads records.");
 
     const QueryShape shape = analyseQuery(query_);
     updatable_ = shape.singleTable;
@@ -132,14 +137,23 @@ void Recordset::open() {
         columns_.push_back(std::move(c));
     }
     stmt.reset();
+    if (updatable_ && !equalsNoCase(shape.tableName, table_)) {
+        updatable_ = false;
+        notUpdatable_ = "it reads " + shape.tableName + ", which is not a table";
+    }
 
     if (updatable_) {
         try {
-            openKeyset(shape.fromClause);
-        } catch (const DbError&) {
-            // A view or a table without row ids: readable, not updatable.
+            openKeyset(shape);
+        } catch (const DbError& e) {
+            // A table without row ids is readable, not updatable; any other
+            // failure (a busy file, say) is reported as it is.
+            if (e.engineMessage().find("_rowid_") == std::string::npos && e.code() != 0)
+                throw;
             updatable_ = false;
             notUpdatable_ = "its records have no row ids";
+            keys_.clear();
+            byRowid_.clear();
         }
     }
     if (!updatable_)
@@ -147,11 +161,23 @@ void Recordset::open() {
     position_ = 0;
 }
 
-void Recordset::openKeyset(const std::string& fromClause) {
-    Statement keys(database_->handle(), "SELECT _rowid_ FROM " + fromClause);
+void Recordset::openKeyset(const QueryShape& shape) {
+    // Only the row ids are read. For "SELECT * ... ORDER BY field" they alone
+    // are asked for, which an index on the sort order answers by itself;
+    // otherwise the row id goes last, so that the query keeps its plan and
+    // aliases and column numbers in ORDER BY keep their meaning.
+    const bool idsOnly = shape.selectList == "*" && shape.ordersBy && !shape.ordersByNumber;
+    const std::string sql =
+        idsOnly ? "SELECT _rowid_ FROM " + shape.fromClause
+                : "SELECT " + shape.selectList + ", _rowid_ FROM " + shape.fromClause;
+    Statement keys(database_->handle(), sql);
+    const int column = idsOnly ? 0 : keys.columnCount() - 1;
     while (keys.step("Cannot read the records of " + table_ + " in " + inQuotes(database_->path()) +
-                     "."))
-        keys_.push_back(keys.columnInt64(0));
+                     ".")) {
+        if (keys.isNull(column))
+            throw DbError("The records of " + table_ + " have no row ids.");
+        keys_.push_back(keys.columnInt64(column));
+    }
     byRowid_.reserve(keys_.size());
     for (std::size_t i = 0; i < keys_.size(); ++i)
         byRowid_.emplace_back(keys_[i], i);
@@ -336,10 +362,11 @@ const std::vector<db::Value>& Recordset::current() {
 
 db::Value Recordset::fromStored(std::size_t column, const db::Value& stored) const {
     const ResultColumn& c = columns_[column];
-    if (!c.isDate || !stored.isText())
+    if (!c.isDate || stored.isNull())
         return stored;
-    if (auto date = DateTime::parse(stored.asText()))
-        return db::Value::date(*date);
+    if (stored.isText())
+        if (auto date = DateTime::parse(stored.asText()))
+            return db::Value::date(*date);
     throw DbError("The field " + c.name + " of " + where() + " holds " + stored.describe() +
                   ", which is not a date.");
 }
@@ -456,7 +483,10 @@ void Recordset::insertPending() {
     insert.step("Cannot save a new record in table " + table_ + " of " +
                 inQuotes(database_->path()) + ".");
     const std::int64_t rowid = sqlite3_last_insert_rowid(database_->handle());
+    const bool atEnd = Eof();
     keys_.push_back(rowid);
+    if (atEnd)
+        position_ = RecordCount(); // past the end it was, past the end it stays
     const std::pair<std::int64_t, std::size_t> entry(rowid, keys_.size() - 1);
     byRowid_.insert(std::upper_bound(byRowid_.begin(), byRowid_.end(), entry), entry);
 }

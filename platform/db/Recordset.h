@@ -12,6 +12,7 @@ namespace db {
 
 class Database;
 class Recordset;
+struct QueryShape;
 
 // One field of the current record, reached by name: Fields("F1").Value().
 class Field {
@@ -90,7 +91,7 @@ private:
     };
 
     void open();
-    void openKeyset(const std::string& fromClause);
+    void openKeyset(const QueryShape& shape);
     void materialize();
     [[noreturn]] void failQuery(int rc, const std::string& engineMessage) const;
     std::size_t columnIndex(const std::string& name) const;

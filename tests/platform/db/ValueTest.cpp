@@ -1,5 +1,6 @@
-#include "db/DbError.h"
 #include "db/Value.h"
+
+#include "db/DbError.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +9,9 @@ using db::Value;
 
 namespace {
 
-Value date(const char* text) { return Value::date(*DateTime::parse(text)); }
+Value date(const char* text) {
+    return Value::date(*DateTime::parse(text));
+}
 
 TEST(Value, TextFormOfEachKind) {
     EXPECT_EQ(Value().toText(), "");
@@ -38,9 +41,9 @@ TEST(Value, DatesParseInTheirThreeSpellingsAndRejectTheRest) {
     EXPECT_EQ(DateTime::parse("2024-02-29T10:11:12")->text(), "2024-02-29 10:11:12");
     EXPECT_EQ(DateTime::parse("2024-02-29")->text(), "2024-02-29 00:00:00");
     EXPECT_EQ(DateTime::parse("2024-02-29 10:11")->text(), "2024-02-29 10:11:00");
-    for (const char* bad : {"", "2023-02-29", "2024-13-01", "2024-01-32", "2024-1-1",
-                            "2024-01-01 24:00:00", "2024-01-01 10:60:00", "2024-01-01x",
-                            "2024-01-01 10:00:00.5", "yesterday", "0000-01-01"})
+    for (const char* bad :
+         {"", "2023-02-29", "2024-13-01", "2024-01-32", "2024-1-1", "2024-01-01 24:00:00",
+          "2024-01-01 10:60:00", "2024-01-01x", "2024-01-01 10:00:00.5", "yesterday", "0000-01-01"})
         EXPECT_FALSE(DateTime::parse(bad).has_value()) << bad;
 }
 
@@ -62,6 +65,15 @@ TEST(Value, IntegerAndRealNumbersStayApartButBothAreNumbers) {
     EXPECT_FALSE(Value::number(12).isInteger());
     EXPECT_NE(Value::integer(12), Value::number(12));
     EXPECT_EQ(Value::number(12).asNumber(), Value::integer(12).asNumber());
+}
+
+// Numbers copied into text fields are written in this form; a stray ".0" or
+// exponent would change the text a user sees.
+TEST(Value, FormatNumberWritesWholeRealsWithoutFractionOrExponent) {
+    EXPECT_EQ(db::formatNumber(123456789012345.0), "123456789012345");
+    EXPECT_EQ(db::formatNumber(-7.0), "-7");
+    EXPECT_EQ(db::formatNumber(0.1 + 0.2), "0.30000000000000004");
+    EXPECT_EQ(*db::Str(Value::number(123456789012345.0)), " 123456789012345");
 }
 
 } // namespace
