@@ -1,0 +1,70 @@
+#include "Command.h"
+#include "db/Database.h"
+#include "db/Schema.h"
+#include "db/Statement.h"
+
+#include <CLI/CLI.hpp>
+#include <fmt/format.h>
+#include <ostream>
+
+namespace vhdb {
+
+namespace {
+
+class CheckCommand final : public Command {
+public:
+    explicit CheckCommand(CLI::App& parent)
+        : Command(parent, "check", "Check a Varnholt database and count its records.") {
+        app().add_option("FILE", file_, "The database file; it is only read.")->required();
+        app().footer("Exits with 0 when the file is sound and holds all four tables, 1 otherwise.");
+    }
+
+    int run(Console& console) override {
+        auto database = db::Database::open(file_, password(), db::OpenMode::ReadOnly);
+        std::vector<std::string> problems = integrityProblems(*database);
+        for (auto& problem : db::checkVarnholtSchema(*database))
+            problems.push_back(std::move(problem));
+
+        for (const auto& table : db::varnholtTables()) {
+            if (!database->hasTable(table.name))
+                continue;
+            const std::int64_t count = countRecords(*database, table.name);
+            console.out << fmt::format("{}: {} {}\n", table.name, count,
+                                       count == 1 ? "record" : "records");
+        }
+        console.out.flush();
+        for (const auto& problem : problems)
+            console.err << "vhdb: " << problem << '\n';
+        return problems.empty() ? 0 : 1;
+    }
+
+private:
+    std::vector<std::string> integrityProblems(db::Database& database) const {
+        db::Statement s(database.handle(), "PRAGMA integrity_check");
+        std::vector<std::string> lines;
+        while (s.step("Cannot check the integrity of \"" + file_ + "\"."))
+            lines.push_back(s.columnText(0));
+        if (lines.size() == 1 && lines.front() == "ok")
+            return {};
+        std::vector<std::string> problems;
+        for (const auto& line : lines)
+            problems.push_back("\"" + file_ + "\" is damaged: " + line);
+        return problems;
+    }
+
+    static std::int64_t countRecords(db::Database& database, const std::string& table) {
+        db::Statement s(database.handle(), "SELECT count(*) FROM " + db::quoteIdentifier(table));
+        s.step("Cannot count the records of table " + table + ".");
+        return s.columnInt64(0);
+    }
+
+    std::string file_;
+};
+
+} // namespace
+
+std::unique_ptr<Command> makeCheckCommand(CLI::App& parent) {
+    return std::make_unique<CheckCommand>(parent);
+}
+
+} // namespace vhdb

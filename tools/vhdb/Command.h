@@ -1,0 +1,62 @@
+#pragma once
+
+#include <iosfwd>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+namespace CLI {
+class App;
+}
+
+namespace db {
+class Database;
+}
+
+namespace vhdb {
+
+// The password Varnholt databases are handed out with.
+inline constexpr const char* DefaultPassword = "Kor240853";
+
+// Where a command reports: what was asked for goes to `out`, problems to `err`.
+struct Console {
+    std::ostream& out;
+    std::ostream& err;
+};
+
+// A failure the user can act on, found by the tool itself rather than the
+// database layer; its message is shown as it is.
+class Failure : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// One subcommand of vhdb. Making it declares its options on the parent; run()
+// is called when the command line chose it. Failures are thrown.
+class Command {
+public:
+    virtual ~Command() = default;
+    bool chosen() const;
+    // Returns the exit code: 0 when everything held, 1 otherwise.
+    virtual int run(Console& console) = 0;
+
+protected:
+    Command(CLI::App& parent, const std::string& name, const std::string& description);
+    CLI::App& app() { return *app_; }
+    const std::string& password() const { return password_; }
+
+private:
+    CLI::App* app_;
+    std::string password_ = DefaultPassword;
+};
+
+std::unique_ptr<Command> makeCreateCommand(CLI::App& parent);
+std::unique_ptr<Command> makeImportCommand(CLI::App& parent);
+std::unique_ptr<Command> makeExportCommand(CLI::App& parent);
+std::unique_ptr<Command> makeCheckCommand(CLI::App& parent);
+
+// The name `table` has in the file, found without regard to letter case.
+// Throws Failure when the file has no such table.
+std::string findTable(db::Database& database, const std::string& table);
+
+} // namespace vhdb

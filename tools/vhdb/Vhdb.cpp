@@ -1,0 +1,72 @@
+#include "Vhdb.h"
+
+#include "Command.h"
+
+#include <CLI/CLI.hpp>
+#include <exception>
+#include <new>
+#include <ostream>
+
+namespace vhdb {
+
+namespace {
+
+constexpr int Success = 0;
+constexpr int Failed = 1;
+constexpr int UsageError = 2;
+
+std::string usageMessage(const CLI::App*, const CLI::Error& e) {
+    return std::string("vhdb: ") + e.what() + "\nRun \"vhdb --help\" for more information.\n";
+}
+
+// Help is a success; anything else the parser stopped at is a usage error.
+int reportParseError(const CLI::App& app, const CLI::ParseError& e, std::ostream& out,
+                     std::ostream& err) {
+    // The parser would only say that a command is required, not that the
+    // word given is none.
+    if (const auto unknown = app.remaining(); !unknown.empty() && app.get_subcommands().empty()) {
+        const std::string& word = unknown.front();
+        err << "vhdb: There is no " << (word.starts_with('-') ? "option" : "command") << " \""
+            << word << "\". Run \"vhdb --help\" for the commands.\n";
+        return UsageError;
+    }
+    return app.exit(e, out, err) == Success ? Success : UsageError;
+}
+
+int runChosen(const std::vector<std::unique_ptr<Command>>& commands, Console& console) {
+    for (const auto& command : commands)
+        if (command->chosen())
+            return command->run(console);
+    return UsageError; // unreachable while a subcommand is required
+}
+
+} // namespace
+
+int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
+    try {
+        CLI::App app("Create, fill, read and check Varnholt database files.", "vhdb");
+        app.require_subcommand(1);
+        app.failure_message(usageMessage);
+        std::vector<std::unique_ptr<Command>> commands;
+        commands.push_back(makeCreateCommand(app));
+        commands.push_back(makeImportCommand(app));
+        commands.push_back(makeExportCommand(app));
+        commands.push_back(makeCheckCommand(app));
+        try {
+            app.parse(argc, argv);
+        } catch (const CLI::ParseError& e) {
+            return reportParseError(app, e, out, err);
+        }
+        Console console{out, err};
+        return runChosen(commands, console);
+    } catch (const std::bad_alloc&) {
+        err << "vhdb: There is not enough memory.\n";
+    } catch (const std::exception& e) {
+        err << "vhdb: " << e.what() << '\n';
+    } catch (...) {
+        err << "vhdb: An unexpected error stopped the program.\n";
+    }
+    return Failed;
+}
+
+} // namespace vhdb
