@@ -235,19 +235,9 @@ private:
     }
 
     Value numberValue(const std::string& spelling) const {
-        const char* begin = spelling.c_str();
-        char* end = nullptr;
-        errno = 0;
-        if (spelling.find_first_of(".eE") == std::string::npos) {
-            const long long v = std::strtoll(begin, &end, 10);
-            if (errno == 0 && end == begin + spelling.size())
-                return Value::integer(v);
-        }
-        errno = 0;
-        const double d = std::strtod(begin, &end);
-        if (errno != 0 || end != begin + spelling.size())
-            fail("\"" + spelling + "\" is not a number");
-        return Value::number(d);
+        if (auto number = parseNumber(spelling))
+            return *number;
+        fail("\"" + spelling + "\" is not a number");
     }
 
     std::string_view src_;

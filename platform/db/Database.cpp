@@ -32,16 +32,6 @@ std::map<std::string, JournalEntry>& journalRegistry() {
     return registry;
 }
 
-std::string lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return s;
-}
-
-std::string inQuotes(const std::string& path) {
-    return "\"" + path + "\"";
-}
-
 void strFunction(sqlite3_context* context, int, sqlite3_value** argv) {
     Value value;
     switch (sqlite3_value_type(argv[0])) {
@@ -56,16 +46,14 @@ void strFunction(sqlite3_context* context, int, sqlite3_value** argv) {
         break;
     default: {
         const auto* raw = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
-        std::string text = raw ? raw : "";
-        char* end = nullptr;
-        errno = 0;
-        const double number = std::strtod(text.c_str(), &end);
-        if (text.empty() || errno != 0 || end != text.c_str() + text.size()) {
+        const std::string text = raw ? raw : "";
+        const auto number = parseNumber(text);
+        if (!number) {
             const std::string message = "Str() needs a number, not \"" + text + "\"";
             sqlite3_result_error(context, message.c_str(), -1);
             return;
         }
-        value = Value::number(number);
+        value = *number;
     }
     }
     const std::string result = *Str(value);
@@ -101,11 +89,15 @@ std::string quoteIdentifier(const std::string& name) {
     return out + "\"";
 }
 
-bool equalsNoCase(const std::string& a, const std::string& b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](unsigned char x, unsigned char y) {
-               return std::tolower(x) == std::tolower(y);
-           });
+Column columnOfType(std::string name, std::string declaredType) {
+    Column c{std::move(name), std::move(declaredType)};
+    const std::string type = toLower(c.declaredType);
+    auto has = [&type](const char* part) { return type.find(part) != std::string::npos; };
+    c.isDate = has("date") || has("time");
+    c.isNumeric = !c.isDate && (has("int") || has("num") || has("real") || has("floa") ||
+                                has("doub") || has("dec"));
+    c.isText = !c.isDate && !c.isNumeric && (has("char") || has("clob") || has("text"));
+    return c;
 }
 
 Database::Database(std::string path, OpenMode mode)
@@ -221,7 +213,7 @@ void Database::enterWal(const std::string& password) {
 std::string Database::journalMode() {
     Statement s(handle(), "PRAGMA journal_mode");
     s.step("Cannot read the journal mode of " + inQuotes(path_) + ".");
-    return lower(s.columnText(0));
+    return toLower(s.columnText(0));
 }
 
 void Database::Close() {
@@ -282,22 +274,13 @@ Statement& Database::cached(const std::string& sql) {
 }
 
 const std::vector<Column>& Database::columns(const std::string& table) {
-    const std::string key = lower(table);
+    const std::string key = toLower(table);
     if (auto it = columns_.find(key); it != columns_.end())
         return it->second;
     std::vector<Column> result;
     Statement s(handle(), "PRAGMA table_info(" + quoteIdentifier(table) + ")");
     while (s.step("Cannot read the fields of table " + table + " in " + inQuotes(path_) + ".")) {
-        Column c;
-        c.name = s.columnText(1);
-        c.declaredType = s.columnText(2);
-        const std::string type = lower(c.declaredType);
-        c.isDate = type.find("date") != std::string::npos || type.find("time") != std::string::npos;
-        c.isNumeric =
-            !c.isDate &&
-            (type.find("int") != std::string::npos || type.find("num") != std::string::npos ||
-             type.find("real") != std::string::npos || type.find("floa") != std::string::npos ||
-             type.find("doub") != std::string::npos || type.find("dec") != std::string::npos);
+        Column c = columnOfType(s.columnText(1), s.columnText(2));
         result.push_back(std::move(c));
     }
     return columns_.emplace(key, std::move(result)).first->second;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Statement.h"
+#include "Text.h"
 
 #include <map>
 #include <memory>
@@ -16,8 +17,12 @@ struct Column {
     std::string name;
     std::string declaredType;
     bool isDate = false;    // the declared type contains DATE or TIME
-    bool isNumeric = false; // NUMERIC, INT, REAL, FLOA or DOUB affinity
+    bool isNumeric = false; // INT, NUM, REAL, FLOA, DOUB or DEC in the declared type
+    bool isText = false;    // CHAR, CLOB or TEXT, and neither of the above
 };
+
+// A column of that name and declared type, its kind read off the type.
+Column columnOfType(std::string name, std::string declaredType);
 
 enum class OpenMode { ReadWrite, ReadOnly };
 
@@ -103,8 +108,5 @@ private:
 
 // Quotes an identifier for SQL: "name", with inner quotes doubled.
 std::string quoteIdentifier(const std::string& name);
-
-// ASCII letter case ignored, as SQLite's NOCASE does.
-bool equalsNoCase(const std::string& a, const std::string& b);
 
 } // namespace db

@@ -15,35 +15,13 @@ namespace db {
 
 namespace {
 
-std::string lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return s;
-}
-
-std::string inQuotes(const std::string& s) {
-    return "\"" + s + "\"";
-}
-
 // A text that reads whole as a number, blanks around it allowed.
 std::optional<Value> numberFromText(const std::string& text) {
     const auto first = text.find_first_not_of(" \t");
     if (first == std::string::npos)
         return std::nullopt;
     const auto last = text.find_last_not_of(" \t");
-    const std::string s = text.substr(first, last - first + 1);
-    char* end = nullptr;
-    errno = 0;
-    if (s.find_first_of(".eE") == std::string::npos) {
-        const long long v = std::strtoll(s.c_str(), &end, 10);
-        if (errno == 0 && end == s.c_str() + s.size())
-            return Value::integer(v);
-    }
-    errno = 0;
-    const double d = std::strtod(s.c_str(), &end);
-    if (errno != 0 || end != s.c_str() + s.size())
-        return std::nullopt;
-    return Value::number(d);
+    return parseNumber(std::string_view(text).substr(first, last - first + 1));
 }
 
 } // namespace
@@ -114,7 +92,7 @@ void Recordset::open() {
         const char* origin = sqlite3_column_origin_name(stmt.get(), i);
         const char* schema = sqlite3_column_database_name(stmt.get(), i);
         const char* declared = sqlite3_column_decltype(stmt.get(), i);
-        c.declaredType = declared ? declared : "";
+        c.type = columnOfType(c.name, declared ? declared : "");
         if (!table || !origin || !schema || std::string(schema) != "main") {
             if (updatable_)
                 notUpdatable_ = "its field " + c.name + " is not a field of a table";
@@ -128,12 +106,6 @@ void Recordset::open() {
                 notUpdatable_ = "it reads more than one table";
             }
         }
-        const std::string type = lower(c.declaredType);
-        auto has = [&type](const char* part) { return type.find(part) != std::string::npos; };
-        c.isDate = has("date") || has("time");
-        c.isNumeric = !c.isDate && (has("int") || has("num") || has("real") || has("floa") ||
-                                    has("doub") || has("dec"));
-        c.isText = !c.isDate && !c.isNumeric && (has("char") || has("clob") || has("text"));
         columns_.push_back(std::move(c));
     }
     stmt.reset();
@@ -362,7 +334,7 @@ const std::vector<db::Value>& Recordset::current() {
 
 db::Value Recordset::fromStored(std::size_t column, const db::Value& stored) const {
     const ResultColumn& c = columns_[column];
-    if (!c.isDate || stored.isNull())
+    if (!c.type.isDate || stored.isNull())
         return stored;
     if (stored.isText())
         if (auto date = DateTime::parse(stored.asText()))
@@ -387,7 +359,7 @@ db::Value Recordset::forColumn(std::size_t column, const db::Value& value) const
     };
     if (value.isNull())
         return value;
-    if (c.isDate) {
+    if (c.type.isDate) {
         if (value.isDate())
             return value;
         if (value.isText())
@@ -395,7 +367,7 @@ db::Value Recordset::forColumn(std::size_t column, const db::Value& value) const
                 return db::Value::date(*date);
         throw refuse("it is not a date");
     }
-    if (c.isNumeric) {
+    if (c.type.isNumeric) {
         if (value.isNumber())
             return value;
         if (value.isText())
@@ -403,9 +375,9 @@ db::Value Recordset::forColumn(std::size_t column, const db::Value& value) const
                 return *number;
         throw refuse("it is not a number");
     }
-    if (c.isText && value.isNumber())
+    if (c.type.isText && value.isNumber())
         return db::Value::text(value.toText());
-    if (c.isText && value.isDate())
+    if (c.type.isText && value.isDate())
         return db::Value::text(value.asDate().text());
     return value;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Database.h"
 #include "Value.h"
 
 #include <cstdint>
@@ -84,10 +85,7 @@ private:
     struct ResultColumn {
         std::string name;   // as the query names it
         std::string origin; // the table's column behind it
-        std::string declaredType;
-        bool isDate = false;
-        bool isNumeric = false;
-        bool isText = false;
+        Column type;
     };
 
     void open();

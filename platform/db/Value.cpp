@@ -2,6 +2,7 @@
 
 #include "DbError.h"
 
+#include <charconv>
 #include <cmath>
 #include <fmt/format.h>
 
@@ -126,6 +127,19 @@ const DateTime& Value::asDate() const {
     if (auto* d = std::get_if<DateTime>(&data_))
         return *d;
     throw DbError("The value " + describe() + " is not a date.");
+}
+
+std::optional<Value> parseNumber(std::string_view text) {
+    const char* first = text.data();
+    const char* last = first + text.size();
+    std::int64_t whole = 0;
+    if (auto [end, ec] = std::from_chars(first, last, whole); ec == std::errc() && end == last)
+        return Value::integer(whole);
+    double real = 0;
+    if (auto [end, ec] = std::from_chars(first, last, real);
+        ec == std::errc() && end == last && std::isfinite(real))
+        return Value::number(real);
+    return std::nullopt;
 }
 
 std::string formatNumber(double number) {

@@ -69,6 +69,10 @@ private:
     Data data_;
 };
 
+// Reads a whole text as a number, whatever the locale: an integer when it is
+// one and fits 64 bits, otherwise a finite real. Anything else gives nothing.
+std::optional<Value> parseNumber(std::string_view text);
+
 // Shortest decimal form of a number, with a period and without exponent for
 // magnitudes below 1e15.
 std::string formatNumber(double number);

@@ -4,8 +4,6 @@
 #include "db/Value.h"
 
 #include <CLI/CLI.hpp>
-#include <charconv>
-#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fmt/format.h>
@@ -22,19 +20,6 @@ struct Batch {
     std::vector<std::vector<db::Value>> rows;
     std::vector<std::size_t> lines;
 };
-
-std::optional<db::Value> readNumber(const std::string& text) {
-    const char* first = text.data();
-    const char* last = first + text.size();
-    std::int64_t whole = 0;
-    if (auto [end, ec] = std::from_chars(first, last, whole); ec == std::errc() && end == last)
-        return db::Value::integer(whole);
-    double real = 0;
-    if (auto [end, ec] = std::from_chars(first, last, real);
-        ec == std::errc() && end == last && std::isfinite(real))
-        return db::Value::number(real);
-    return std::nullopt;
-}
 
 class ImportCommand final : public Command {
 public:
@@ -141,7 +126,7 @@ private:
                                      column.name, *cell));
         }
         if (column.isNumeric) {
-            if (auto number = readNumber(*cell))
+            if (auto number = db::parseNumber(*cell))
                 return *number;
             reject(line, fmt::format("the field {} cannot read \"{}\" as a number (write numbers "
                                      "with a period and no thousands separators, like 1234.5)",
