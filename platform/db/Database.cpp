@@ -128,7 +128,7 @@ std::shared_ptr<Database> Database::open(const std::string& path, const std::str
     sqlite3_busy_timeout(db->handle_, busyTimeoutMs);
     if (!password.empty()) {
         rc = sqlite3_key(db->handle_, password.data(), static_cast<int>(password.size()));
-        db->check(rc, "Cannot set the password of " + inQuotes(path) + ".");
+        check(db->handle_, rc, "Cannot set the password of " + inQuotes(path) + ".");
     }
     db->verifyKey();
     db->registerFunctions();
@@ -144,7 +144,8 @@ std::shared_ptr<Database> Database::open(const std::string& path, const std::str
     return db;
 }
 
-std::shared_ptr<Database> Database::create(const std::string& path, const std::string& password) {
+std::shared_ptr<Database> Database::create(const std::string& path, const std::string& password,
+                                           const std::function<void(Database&)>& initialise) {
     // O_EXCL: never overwrite a file, even one that appears between a check
     // and the creation.
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
@@ -156,9 +157,15 @@ std::shared_ptr<Database> Database::create(const std::string& path, const std::s
                       std::system_category().message(err));
     }
     ::close(fd);
+    std::shared_ptr<Database> database;
     try {
-        return open(path, password, OpenMode::ReadWrite);
+        database = open(path, password, OpenMode::ReadWrite);
+        if (initialise)
+            initialise(*database);
+        return database;
     } catch (...) {
+        if (database)
+            database->Close();
         std::error_code ec;
         fs::remove(path, ec);
         throw;
@@ -183,17 +190,14 @@ void Database::verifyKey() {
         throw DbError("Cannot open " + inQuotes(path_) +
                           ": the password is wrong, or the file is not a Varnholt database.",
                       rc, engine);
-    if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED)
-        throw DbError("The database file " + inQuotes(path_) +
-                          " is in use by another program. Close that program and try again.",
-                      rc, engine);
-    throw DbError("Cannot read the database file " + inQuotes(path_) + ".", rc, engine);
+    throw DbError("Cannot read the database file " + inQuotes(path_) + "." + hintFor(rc), rc,
+                  engine);
 }
 
 void Database::registerFunctions() {
     const int rc = sqlite3_create_function(handle_, "Str", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
                                            nullptr, strFunction, nullptr, nullptr);
-    check(rc, "Cannot prepare the database connection.");
+    check(handle_, rc, "Cannot prepare the database connection.");
 }
 
 void Database::enterWal(const std::string& password) {
@@ -292,12 +296,6 @@ std::vector<std::string> Database::tableNames() {
     while (s.step("Cannot read the tables of " + inQuotes(path_) + "."))
         names.push_back(s.columnText(0));
     return names;
-}
-
-void Database::check(int rc, const std::string& what) const {
-    if (rc == SQLITE_OK || rc == SQLITE_ROW || rc == SQLITE_DONE)
-        return;
-    throw DbError(what + hintFor(rc), rc, handle_ ? sqlite3_errmsg(handle_) : sqlite3_errstr(rc));
 }
 
 Transaction::Transaction(Database& database) : database_(database) {

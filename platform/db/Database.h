@@ -3,6 +3,7 @@
 #include "Statement.h"
 #include "Text.h"
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -40,8 +41,11 @@ public:
     static std::shared_ptr<Database> open(const std::string& path, const std::string& password,
                                           OpenMode mode, int busyTimeoutMs = DefaultBusyTimeoutMs);
 
-    // Makes a new, empty database file; refuses when anything exists at `path`.
-    static std::shared_ptr<Database> create(const std::string& path, const std::string& password);
+    // Makes a new database file and runs `initialise` on it (making its
+    // tables, say); refuses when anything exists at `path`. When anything
+    // fails, the half-made file is removed again.
+    static std::shared_ptr<Database> create(const std::string& path, const std::string& password,
+                                            const std::function<void(Database&)>& initialise = {});
 
     ~Database();
     Database(const Database&) = delete;
@@ -69,10 +73,6 @@ public:
     const std::vector<Column>& columns(const std::string& table);
     bool hasTable(const std::string& table) { return !columns(table).empty(); }
     std::vector<std::string> tableNames();
-
-    // Throws DbError for a failed result code, with words chosen for the code
-    // (busy, full disk, read-only, damaged file) after `what`.
-    void check(int rc, const std::string& what) const;
 
     // The journal mode now in force ("wal", "delete", ...).
     std::string journalMode();

@@ -60,49 +60,45 @@ std::vector<Word> scan(std::string_view sql) {
 
 QueryShape analyseQuery(std::string_view sql) {
     QueryShape shape;
+    auto refuse = [&shape](std::string why) {
+        shape.reason = std::move(why);
+        return shape;
+    };
     const auto words = scan(sql);
-    if (words.empty() || words[0].upper != "SELECT") {
-        shape.reason = "it is not a SELECT query";
-        return shape;
-    }
+    if (words.empty() || words[0].upper != "SELECT")
+        return refuse("it is not a SELECT query");
     std::size_t from = 0;
+    bool inTables = false; // from FROM to WHERE, ORDER or LIMIT
+    bool inOrder = false;  // from ORDER to LIMIT
     for (std::size_t i = 1; i < words.size(); ++i) {
-        const Word& w = words[i];
-        if (w.depth != 0)
+        const std::string& word = words[i].upper;
+        if (words[i].depth != 0)
             continue;
-        if (i == 1 && (w.upper == "DISTINCT" || w.upper == "ALL")) {
-            shape.reason = "it selects distinct records";
-            return shape;
-        }
-        if (!from && w.upper == "FROM") {
-            from = i;
+        if (i == 1 && (word == "DISTINCT" || word == "ALL"))
+            return refuse("it selects distinct records");
+        for (const char* grouping :
+             {"GROUP", "HAVING", "UNION", "INTERSECT", "EXCEPT", "VALUES", "WINDOW"})
+            if (word == grouping)
+                return refuse("it uses " + word);
+        if (!from) {
+            from = word == "FROM" ? i : 0;
+            inTables = from != 0;
             continue;
         }
-        if (!from)
-            continue;
-        for (const char* blocker :
-             {"GROUP", "HAVING", "UNION", "INTERSECT", "EXCEPT", "JOIN", "VALUES", "WINDOW", ","}) {
-            if (w.upper == blocker) {
-                shape.reason =
-                    std::string("it uses ") +
-                    (w.upper == "," || w.upper == "JOIN" ? "more than one table" : w.upper);
-                return shape;
-            }
-        }
-        if (w.upper == "WHERE" || w.upper == "ORDER" || w.upper == "LIMIT")
-            break;
+        if (inTables && (word == "JOIN" || word == ","))
+            return refuse("it uses more than one table");
+        if (word == "WHERE" || word == "ORDER" || word == "LIMIT")
+            inTables = false;
+        if (word == "ORDER")
+            inOrder = shape.ordersBy = true;
+        else if (word == "LIMIT")
+            inOrder = false;
+        else if (inOrder && (words[i - 1].upper == "BY" || words[i - 1].upper == ",") &&
+                 std::isdigit(static_cast<unsigned char>(word[0])))
+            shape.ordersByNumber = true;
     }
-    if (!from) {
-        shape.reason = "it reads no table";
-        return shape;
-    }
-    // Anything after WHERE/ORDER is fine except what makes rows of groups.
-    for (const Word& w : words)
-        if (w.depth == 0 && (w.upper == "GROUP" || w.upper == "HAVING" || w.upper == "UNION" ||
-                             w.upper == "INTERSECT" || w.upper == "EXCEPT")) {
-            shape.reason = "it uses " + w.upper;
-            return shape;
-        }
+    if (!from)
+        return refuse("it reads no table");
     const std::size_t listStart = words[0].at + 6;
     std::string list(sql.substr(listStart, words[from].at - listStart));
     list.erase(0, list.find_first_not_of(" \t\r\n"));
@@ -118,18 +114,6 @@ QueryShape analyseQuery(std::string_view sql) {
         if (name.size() >= 2 && std::string("\"`[").find(name.front()) != std::string::npos)
             name = name.substr(1, name.size() - 2);
         shape.tableName = name;
-    }
-    for (std::size_t i = from; i + 1 < words.size(); ++i) {
-        if (words[i].depth != 0 || words[i].upper != "ORDER")
-            continue;
-        shape.ordersBy = true;
-        for (std::size_t j = i + 1; j < words.size(); ++j) {
-            const Word& w = words[j];
-            const Word& before = words[j - 1];
-            if (w.depth == 0 && (before.upper == "BY" || before.upper == ",") &&
-                std::isdigit(static_cast<unsigned char>(w.upper[0])))
-                shape.ordersByNumber = true;
-        }
     }
     std::string rest(sql.substr(words[from].at + 4));
     while (!rest.empty() &&

@@ -144,12 +144,17 @@ void Recordset::openKeyset(const QueryShape& shape) {
                 : "SELECT " + shape.selectList + ", _rowid_ FROM " + shape.fromClause;
     Statement keys(database_->handle(), sql);
     const int column = idsOnly ? 0 : keys.columnCount() - 1;
-    while (keys.step("Cannot read the records of " + table_ + " in " + inQuotes(database_->path()) +
-                     ".")) {
+    while (keys.step([this] {
+        return "Cannot read the records of " + table_ + " in " + inQuotes(database_->path()) + ".";
+    })) {
         if (keys.isNull(column))
             throw DbError("The records of " + table_ + " have no row ids.");
         keys_.push_back(keys.columnInt64(column));
     }
+    fetchSql_ = "SELECT ";
+    for (std::size_t i = 0; i < columns_.size(); ++i)
+        fetchSql_ += (i ? ", " : "") + quoteIdentifier(columns_[i].origin);
+    fetchSql_ += " FROM " + quoteIdentifier(table_) + " WHERE _rowid_ = ?";
     byRowid_.reserve(keys_.size());
     for (std::size_t i = 0; i < keys_.size(); ++i)
         byRowid_.emplace_back(keys_[i], i);
@@ -159,7 +164,8 @@ void Recordset::openKeyset(const QueryShape& shape) {
 void Recordset::materialize() {
     table_.clear();
     Statement rows(database_->handle(), query_);
-    while (rows.step("Cannot read the records of the query " + inQuotes(query_) + ".")) {
+    while (rows.step(
+        [this] { return "Cannot read the records of the query " + inQuotes(query_) + "."; })) {
         std::vector<db::Value> row;
         row.reserve(columns_.size());
         for (std::size_t i = 0; i < columns_.size(); ++i)
@@ -239,12 +245,15 @@ std::string Recordset::where() const {
     return table_.empty() ? "the query " + inQuotes(query_) : "table " + table_;
 }
 
+std::string Recordset::searchFailure(const std::string& criteria) const {
+    return "Cannot search " + where() + " for " + inQuotes(criteria) + ".";
+}
+
 std::optional<std::size_t> Recordset::findInKeyset(const std::string& criteria) {
     const CompiledCriteria compiled =
         compileCriteria(criteria, [this](const std::string& name) -> std::optional<ResolvedField> {
-            for (const auto& c : columns_)
-                if (equalsNoCase(c.name, name))
-                    return ResolvedField{quoteIdentifier(c.origin)};
+            if (auto column = findColumn(name))
+                return ResolvedField{quoteIdentifier(columns_[*column].origin)};
             return std::nullopt;
         });
     // The condition goes to SQLite so that the indexes on the key fields
@@ -256,7 +265,7 @@ std::optional<std::size_t> Recordset::findInKeyset(const std::string& criteria) 
     for (std::size_t i = 0; i < compiled.slots.size(); ++i)
         find.bind(static_cast<int>(i + 1), compiled.slots[i].literal);
     std::optional<std::size_t> first;
-    while (find.step("Cannot search " + where() + " for " + inQuotes(criteria) + ".")) {
+    while (find.step([&] { return searchFailure(criteria); })) {
         const auto at = positionOf(find.columnInt64(0));
         if (at && (!first || *at < *first))
             first = at;
@@ -267,9 +276,8 @@ std::optional<std::size_t> Recordset::findInKeyset(const std::string& criteria) 
 std::optional<std::size_t> Recordset::findInRows(const std::string& criteria) {
     const CompiledCriteria compiled =
         compileCriteria(criteria, [this](const std::string& name) -> std::optional<ResolvedField> {
-            for (std::size_t i = 0; i < columns_.size(); ++i)
-                if (equalsNoCase(columns_[i].name, name))
-                    return ResolvedField{"", static_cast<int>(i)};
+            if (auto column = findColumn(name))
+                return ResolvedField{"", static_cast<int>(*column)};
             return std::nullopt;
         });
     Statement& test = database_->cached("SELECT " + compiled.condition);
@@ -281,8 +289,8 @@ std::optional<std::size_t> Recordset::findInRows(const std::string& criteria) {
                       slot.field >= 0 ? rows_[row][static_cast<std::size_t>(slot.field)]
                                       : slot.literal);
         }
-        if (test.step("Cannot search " + where() + " for " + inQuotes(criteria) + ".") &&
-            !test.isNull(0) && test.columnInt64(0) != 0)
+        if (test.step([&] { return searchFailure(criteria); }) && !test.isNull(0) &&
+            test.columnInt64(0) != 0)
             return row;
     }
     return std::nullopt;
@@ -290,10 +298,16 @@ std::optional<std::size_t> Recordset::findInRows(const std::string& criteria) {
 
 // ---- fields ----
 
-std::size_t Recordset::columnIndex(const std::string& name) const {
+std::optional<std::size_t> Recordset::findColumn(const std::string& name) const {
     for (std::size_t i = 0; i < columns_.size(); ++i)
         if (equalsNoCase(columns_[i].name, name))
             return i;
+    return std::nullopt;
+}
+
+std::size_t Recordset::columnIndex(const std::string& name) const {
+    if (auto column = findColumn(name))
+        return *column;
     throw DbError("The " + where() + " has no field " + name + ".");
 }
 
@@ -314,15 +328,13 @@ const std::vector<db::Value>& Recordset::current() {
         return rows_[static_cast<std::size_t>(position_)];
     if (cachedPosition_ == position_)
         return cached_;
-    std::string sql = "SELECT ";
-    for (std::size_t i = 0; i < columns_.size(); ++i)
-        sql += (i ? ", " : "") + quoteIdentifier(columns_[i].origin);
-    sql += " FROM " + quoteIdentifier(table_) + " WHERE _rowid_ = ?";
-    Statement& fetch = database_->cached(sql);
+    Statement& fetch = database_->cached(fetchSql_);
     Statement::ResetGuard guard(fetch);
     fetch.bind(1, Value::integer(keys_[static_cast<std::size_t>(position_)]));
-    if (!fetch.step("Cannot read a record of " + where() + " in " + inQuotes(database_->path()) +
-                    "."))
+    if (!fetch.step([this] {
+            return "Cannot read a record of " + where() + " in " + inQuotes(database_->path()) +
+                   ".";
+        }))
         throw DbError("A record of " + where() + " in " + inQuotes(database_->path()) +
                       " was deleted by another program.");
     cached_.clear();
@@ -452,8 +464,10 @@ void Recordset::insertPending() {
     Statement::ResetGuard guard(insert);
     for (std::size_t i = 0; i < values.size(); ++i)
         insert.bind(static_cast<int>(i + 1), *values[i]);
-    insert.step("Cannot save a new record in table " + table_ + " of " +
-                inQuotes(database_->path()) + ".");
+    insert.step([this] {
+        return "Cannot save a new record in table " + table_ + " of " +
+               inQuotes(database_->path()) + ".";
+    });
     const std::int64_t rowid = sqlite3_last_insert_rowid(database_->handle());
     const bool atEnd = Eof();
     keys_.push_back(rowid);
@@ -482,8 +496,10 @@ void Recordset::updatePending() {
     update.bind(static_cast<int>(values.size() + 1),
                 db::Value::integer(keys_[static_cast<std::size_t>(position_)]));
     cachedPosition_ = -2;
-    update.step("Cannot save a record of table " + table_ + " in " + inQuotes(database_->path()) +
-                ".");
+    update.step([this] {
+        return "Cannot save a record of table " + table_ + " in " + inQuotes(database_->path()) +
+               ".";
+    });
     if (sqlite3_changes(database_->handle()) == 0)
         throw DbError("A record of table " + table_ + " in " + inQuotes(database_->path()) +
                       " was deleted by another program; the change was not saved.");

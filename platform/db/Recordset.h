@@ -92,7 +92,9 @@ private:
     void openKeyset(const QueryShape& shape);
     void materialize();
     [[noreturn]] void failQuery(int rc, const std::string& engineMessage) const;
+    std::optional<std::size_t> findColumn(const std::string& name) const;
     std::size_t columnIndex(const std::string& name) const;
+    std::string searchFailure(const std::string& criteria) const;
     const std::vector<db::Value>& current();
     db::Value read(std::size_t column);
     void write(std::size_t column, const db::Value& value);
@@ -114,6 +116,7 @@ private:
     bool updatable_ = false;
     std::string notUpdatable_;
     std::vector<ResultColumn> columns_;
+    std::string fetchSql_; // reads the fields of one record by row id
 
     std::vector<std::int64_t> keys_;                            // row ids, record set order
     std::vector<std::pair<std::int64_t, std::size_t>> byRowid_; // row id -> position, sorted

@@ -20,7 +20,7 @@ std::vector<ColumnSpec> join(std::initializer_list<std::vector<ColumnSpec>> part
     return all;
 }
 
-const ColumnSpec keyText(const char* name) {
+ColumnSpec keyText(const char* name) {
     return {name, "TEXT COLLATE NOCASE"};
 }
 

@@ -36,7 +36,10 @@ void Statement::Finalizer::operator()(sqlite3_stmt* s) const noexcept {
     sqlite3_finalize(s);
 }
 
-Statement::Statement(sqlite3* handle, const std::string& sql) : handle_(handle), sql_(sql) {
+const int Statement::RowCode = SQLITE_ROW;
+const int Statement::DoneCode = SQLITE_DONE;
+
+Statement::Statement(sqlite3* handle, const std::string& sql) : handle_(handle) {
     sqlite3_stmt* raw = nullptr;
     const int rc =
         sqlite3_prepare_v2(handle, sql.c_str(), static_cast<int>(sql.size()), &raw, nullptr);
@@ -67,27 +70,19 @@ void Statement::bind(int index, const Value& value) {
         break;
     }
     }
-    check(handle_, rc, "Cannot pass the value " + value.describe() + " to the database.");
+    if (rc != SQLITE_OK)
+        fail(rc, "Cannot pass the value " + value.describe() + " to the database.");
 }
 
-void Statement::bindNull(int index) {
-    bind(index, Value());
+int Statement::stepOnce() {
+    return sqlite3_step(stmt_.get());
 }
 
-void Statement::bindText(int index, const std::string& text) {
-    bind(index, Value::text(text));
-}
-
-bool Statement::step(const std::string& what) {
-    const int rc = sqlite3_step(stmt_.get());
-    if (rc == SQLITE_ROW)
-        return true;
-    if (rc == SQLITE_DONE)
-        return false;
+void Statement::fail(int rc, const std::string& what) const {
     // sqlite3_step (v2 interface) returns the specific code; the message is
     // the connection's.
     check(handle_, rc, what);
-    return false;
+    throw DbError(what, rc); // check() always throws for a failure code
 }
 
 void Statement::reset() {

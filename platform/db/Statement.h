@@ -2,6 +2,7 @@
 
 #include "Value.h"
 
+#include <concepts>
 #include <memory>
 #include <string>
 
@@ -27,11 +28,19 @@ public:
     Statement& operator=(Statement&&) noexcept = default;
 
     void bind(int index, const Value& value);
-    void bindNull(int index);
-    void bindText(int index, const std::string& text);
     // Steps once: true when a row is there, false when done. Errors throw,
     // with `what` saying what failed.
-    bool step(const std::string& what);
+    bool step(const std::string& what) {
+        return step([&what] { return what; });
+    }
+    // The same, with the message made only on failure: for statements run
+    // once a record.
+    template <std::invocable Describe> bool step(Describe&& describe) {
+        const int rc = stepOnce();
+        if (rc != RowCode && rc != DoneCode)
+            fail(rc, describe());
+        return rc == RowCode;
+    }
     void reset();
 
     int columnCount() const;
@@ -44,7 +53,6 @@ public:
     // is a DbError.
     Value columnValue(int column) const;
     sqlite3_stmt* get() const { return stmt_.get(); }
-    const std::string& sql() const { return sql_; }
 
     // Resets the statement when the scope ends, however it ends.
     class ResetGuard {
@@ -59,11 +67,15 @@ public:
     };
 
 private:
+    static const int RowCode;
+    static const int DoneCode;
+    int stepOnce();
+    [[noreturn]] void fail(int rc, const std::string& what) const;
+
     struct Finalizer {
         void operator()(sqlite3_stmt* s) const noexcept;
     };
     sqlite3* handle_;
-    std::string sql_;
     std::unique_ptr<sqlite3_stmt, Finalizer> stmt_;
 };
 

@@ -3,7 +3,6 @@
 #include "db/Schema.h"
 
 #include <CLI/CLI.hpp>
-#include <filesystem>
 
 namespace vhdb {
 
@@ -19,17 +18,7 @@ public:
     }
 
     int run(Console&) override {
-        auto database = db::Database::create(file_, password());
-        try {
-            db::createVarnholtSchema(*database);
-        } catch (...) {
-            // The file is ours, made a moment ago: a half-made database is
-            // worse than none.
-            database->Close();
-            std::error_code ec;
-            std::filesystem::remove(file_, ec);
-            throw;
-        }
+        db::Database::create(file_, password(), db::createVarnholtSchema);
         return 0;
     }
 

@@ -58,7 +58,8 @@ private:
         writeCsvRow(csv, cells);
 
         db::Statement select(database.handle(), sql);
-        while (select.step("Cannot read table " + table + " of \"" + database.path() + "\".")) {
+        while (select.step(
+            [&] { return "Cannot read table " + table + " of \"" + database.path() + "\"."; })) {
             for (std::size_t i = 0; i < columns.size(); ++i) {
                 const db::Value value = select.columnValue(static_cast<int>(i));
                 cells[i] = value.isNull() ? CsvCell() : CsvCell(value.toText());

@@ -151,9 +151,11 @@ private:
             db::Statement::ResetGuard guard(insert);
             for (std::size_t i = 0; i < batch.rows[r].size(); ++i)
                 insert.bind(static_cast<int>(i + 1), batch.rows[r][i]);
-            insert.step(fmt::format("Cannot add line {} of \"{}\" to table {}; nothing was "
-                                    "imported.",
-                                    batch.lines[r], csv_, tableName_));
+            insert.step([&] {
+                return fmt::format("Cannot add line {} of \"{}\" to table {}; nothing was "
+                                   "imported.",
+                                   batch.lines[r], csv_, tableName_);
+            });
         }
         transaction.commit();
     }
