@@ -1,0 +1,131 @@
+#include "walk.h"
+
+#include "db/Data.h"
+#include "db/DbError.h"
+#include "db/Recordset.h"
+#include "db/Value.h"
+
+#include <limits>
+
+namespace merge {
+namespace {
+
+// Single quotes doubled, so that the value stays one literal whatever it holds.
+std::string quoted(const std::string& text) {
+    std::string out = "'";
+    for (char c : text) {
+        out += c;
+        if (c == '\'')
+            out += '\'';
+    }
+    return out + "'";
+}
+
+std::string strOf(const db::Recordset& source, const std::string& field, const db::Value& value) {
+    try {
+        return *db::Str(value);
+    } catch (const db::DbError&) {
+        throw db::DbError("The " + source.table() + " record of the update database has " +
+                          value.describe() + " in its key field " + field +
+                          ", which must be a number.");
+    }
+}
+
+void open(db::Data& data, const std::string& connect, const std::string& path,
+          const std::string& query, bool readOnly) {
+    data.Connect = connect;
+    data.DatabaseName = path;
+    data.RecordSource = query;
+    data.ReadOnly = readOnly;
+    data.Refresh();
+}
+
+void copyFields(db::Recordset& source, db::Recordset& target,
+                const std::vector<std::string>& fields) {
+    for (const std::string& field : fields)
+        target.Fields(field) = source.Fields(field).Value();
+}
+
+void countOne(std::int32_t& counter, const std::string& table) {
+    if (counter == std::numeric_limits<std::int32_t>::max())
+        throw db::DbError("More records of " + table + " were written than can be counted.");
+    ++counter;
+}
+
+// Overwrite only when the source's date stamp falls on a later calendar day;
+// the same day, an earlier one or a null on either side leaves the record.
+bool sourceIsNewer(db::Recordset& source, db::Recordset& target, const std::string& dateField) {
+    const auto days =
+        db::dayDifference(target.Fields(dateField).Value(), source.Fields(dateField).Value());
+    return days && *days > 0;
+}
+
+} // namespace
+
+std::string criteriaFor(const TableMerge& table, db::Recordset& source) {
+    std::string criteria;
+    for (const KeyField& key : table.key) {
+        if (!criteria.empty())
+            criteria += " AND ";
+        const db::Value value = source.Fields(key.name).Value();
+        if (value.isNull())
+            criteria += key.name + " Is Null";
+        else if (key.compare == KeyCompare::Str)
+            criteria += "Str(" + key.name + ") = " + quoted(strOf(source, key.name, value));
+        else
+            criteria += key.name + " = " + quoted(value.toText());
+    }
+    return criteria;
+}
+
+std::int32_t runMerge(Host& host, const TableMerge& table, const std::string& DBLocation,
+                      const std::string& UPDLocation) {
+    std::int32_t& counter = host.count(table.counter);
+    counter = 0;
+
+    const std::string connect = "MS Access;PWD=" + host.password() + ";";
+    open(host.Data2(), connect, UPDLocation, table.query, true);
+    if (host.Data2().Recordset().RecordCount() < 1)
+        return 0;
+    open(host.Data1(), connect, DBLocation, table.query, false);
+
+    db::Recordset& counted = host.Data2().Recordset();
+    counted.MoveLast();
+    host.setProgressMin(0);
+    host.setProgressMax(static_cast<float>(counted.RecordCount()));
+    host.setProgressValue(1);
+    std::int64_t position = 0;
+
+    host.setStatusText(table.statusText);
+    host.repaint();
+    counted.MoveFirst();
+
+    while (!host.Data2().Recordset().Eof()) {
+        host.yield();
+        // A confirmed "Cancel" unloads the window and its connections with it,
+        // so nothing the window owned may be touched once the flag is up.
+        if (host.abortRequested())
+            return 0;
+        db::Recordset& source = host.Data2().Recordset();
+        db::Recordset& target = host.Data1().Recordset();
+
+        target.FindFirst(criteriaFor(table, source));
+        if (target.NoMatch()) {
+            target.AddNew();
+            copyFields(source, target, table.addFields);
+            target.Update();
+            countOne(counter, source.table());
+        } else if (sourceIsNewer(source, target, table.dateField)) {
+            target.Edit();
+            copyFields(source, target, table.overwriteFields);
+            target.Update();
+            countOne(counter, source.table());
+        }
+        source.MoveNext();
+        ++position;
+        host.setProgressValue(static_cast<float>(position));
+    }
+    return counter;
+}
+
+} // namespace merge

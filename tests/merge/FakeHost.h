@@ -1,0 +1,61 @@
+#pragma once
+
+#include "db/Data.h"
+#include "merge/Host.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+// A host without a window: it records what a merge showed, in order, and
+// lets a test act at the n-th yield (counted from 1), as a click would.
+class FakeHost : public merge::Host {
+public:
+    db::Data data1{"Data1"};
+    db::Data data2{"Data2"};
+    std::string dbPassword = "Kor240853";
+    bool abort = false;
+    std::int32_t counts[4] = {-1, -1, -1, -1};
+    std::function<void(int)> onYield;
+
+    // "min 0", "max 3", "value 1", "status Updating ...", "repaint", "yield".
+    std::vector<std::string> shown;
+    int yields = 0;
+
+    db::Data& Data1() override { return data1; }
+    db::Data& Data2() override { return data2; }
+    void setProgressMin(float value) override { shown.push_back("min " + number(value)); }
+    void setProgressMax(float value) override { shown.push_back("max " + number(value)); }
+    void setProgressValue(float value) override { shown.push_back("value " + number(value)); }
+    void setStatusText(const std::string& text) override { shown.push_back("status " + text); }
+    void repaint() override { shown.push_back("repaint"); }
+    void yield() override {
+        shown.push_back("yield");
+        if (onYield)
+            onYield(++yields);
+    }
+    bool abortRequested() const override { return abort; }
+    std::string password() const override { return dbPassword; }
+    std::int32_t& count(merge::Counter counter) override {
+        return counts[static_cast<int>(counter)];
+    }
+
+    std::int32_t counted(merge::Counter counter) const { return counts[static_cast<int>(counter)]; }
+
+    // The progress values in the order they were set.
+    std::vector<std::string> progressValues() const {
+        std::vector<std::string> values;
+        for (const std::string& event : shown)
+            if (event.rfind("value ", 0) == 0)
+                values.push_back(event.substr(6));
+        return values;
+    }
+
+private:
+    static std::string number(float value) { return std::to_string(static_cast<long long>(value)); }
+};
+
+} // namespace testing_support

@@ -1,0 +1,80 @@
+#pragma once
+
+#include "DbHelpers.h"
+#include "TempDir.h"
+#include "db/Database.h"
+#include "db/Schema.h"
+#include "db/Statement.h"
+#include "db/Value.h"
+
+#include <gtest/gtest.h>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+// One Lodges record: F1 to F13.
+using Lodge = std::vector<db::Value>;
+
+inline db::Value text(const std::string& value) {
+    return db::Value::text(value);
+}
+
+// A record whose data fields F2..F11 and F13 carry `tag`, so that a test can
+// tell which file a stored record came from.
+inline Lodge lodge(const db::Value& key, const db::Value& stamp, const std::string& tag) {
+    Lodge record{key};
+    for (int field = 2; field <= 11; ++field)
+        record.push_back(text(tag + "-F" + std::to_string(field)));
+    record.push_back(stamp);
+    record.push_back(text(tag + "-F13"));
+    return record;
+}
+
+inline Lodge lodge(const std::string& key, const std::string& stamp, const std::string& tag) {
+    return lodge(text(key), stamp.empty() ? db::Value() : text(stamp), tag);
+}
+
+// A main database and an update database side by side, both with the four
+// tables, for the merges to run on.
+class MergeFilesTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        makeFile(mainPath);
+        makeFile(updatePath);
+    }
+
+    static void makeFile(const std::string& path) {
+        auto database = db::Database::create(path, VarnholtPassword);
+        db::createVarnholtSchema(*database);
+    }
+
+    static void insertLodges(const std::string& path, const std::vector<Lodge>& records) {
+        auto database = db::Database::open(path, VarnholtPassword, db::OpenMode::ReadWrite);
+        db::Transaction transaction(*database);
+        db::Statement insert(database->handle(),
+                             "INSERT INTO Lodges (F1, F2, F3, F4, F5, F6, F7, F8, F9, F10, F11, "
+                             "F12, F13) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+        for (const Lodge& record : records) {
+            db::Statement::ResetGuard guard(insert);
+            for (std::size_t i = 0; i < record.size(); ++i)
+                insert.bind(static_cast<int>(i + 1), record[i]);
+            insert.step("test setup");
+        }
+        transaction.commit();
+    }
+
+    // Every Lodges record of a file, in the order they were stored.
+    static std::vector<Lodge> lodgesOf(const std::string& path) {
+        auto database = db::Database::open(path, VarnholtPassword, db::OpenMode::ReadOnly);
+        return rowsOf(*database, "SELECT F1, F2, F3, F4, F5, F6, F7, F8, F9, F10, F11, F12, F13 "
+                                 "FROM Lodges ORDER BY _rowid_");
+    }
+
+    TempDir dir;
+    std::string mainPath = dir.file("Varnholt.mdb");
+    std::string updatePath = dir.file("VHUpdate.mdb");
+};
+
+} // namespace testing_support
