@@ -1,0 +1,101 @@
+#include "ui/Dialogs.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+#include <functional>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace {
+
+using ::testing::ElementsAre;
+
+// Runs `act` on the modal dialog of type T as soon as it is up.
+template <typename T> void whenModal(std::function<void(T&)> act) {
+    auto* poll = new QTimer;
+    poll->setInterval(5);
+    QObject::connect(poll, &QTimer::timeout, [poll, act] {
+        if (auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget())) {
+            poll->stop();
+            poll->deleteLater();
+            act(*dialog);
+        }
+    });
+    poll->start();
+}
+
+void press(QMessageBox& box, QMessageBox::StandardButton which) {
+    box.button(which)->click();
+}
+
+TEST(MsgBoxTest, WithoutATitleTheBoxShowsTheProgramsTitle) {
+    ui::ScriptedDialogs dialogs;
+    ui::MsgBox("Done.");
+    ui::MsgBox("Sure?", ui::YesNo | ui::QuestionIcon, "Question");
+    ui::MsgBox("Empty title", ui::OkOnly, "");
+
+    EXPECT_THAT(dialogs.asked(), ElementsAre(ui::MessageRequest{"Done.", 0, "Varnholt Updater"},
+                                             ui::MessageRequest{"Sure?", 36, "Question"},
+                                             ui::MessageRequest{"Empty title", 0, ""}));
+}
+
+TEST(MsgBoxTest, ScriptedAnswersComeInOrderThenTheSafeAnswer) {
+    ui::ScriptedDialogs dialogs;
+    dialogs.answer(ui::Yes);
+
+    EXPECT_EQ(ui::MsgBox("first", 36), ui::Yes);
+    EXPECT_EQ(ui::MsgBox("second", 36), ui::No);
+    EXPECT_EQ(ui::MsgBox("third", 48), ui::Ok);
+}
+
+TEST(MsgBoxTest, ScriptedDialogsGiveWayToTheOnesBeforeThem) {
+    ui::ScriptedDialogs outer;
+    {
+        ui::ScriptedDialogs inner;
+        ui::MsgBox("to inner");
+    }
+    ui::MsgBox("to outer");
+    ASSERT_EQ(outer.asked().size(), 1u);
+    EXPECT_EQ(outer.asked()[0].text, "to outer");
+}
+
+TEST(MsgBoxTest, TheRealBoxReturnsTheButtonPressed) {
+    whenModal<QMessageBox>([](QMessageBox& box) { press(box, QMessageBox::No); });
+    EXPECT_EQ(ui::MsgBox("Cancel Operation?", 36, "Are you sure?"), ui::No);
+
+    whenModal<QMessageBox>([](QMessageBox& box) { press(box, QMessageBox::Yes); });
+    EXPECT_EQ(ui::MsgBox("Cancel Operation?", 36, "Are you sure?"), ui::Yes);
+
+    QString shownText, shownTitle;
+    QMessageBox::Icon shownIcon = QMessageBox::NoIcon;
+    whenModal<QMessageBox>([&](QMessageBox& box) {
+        shownText = box.text();
+        shownTitle = box.windowTitle();
+        shownIcon = box.icon();
+        press(box, QMessageBox::Ok);
+    });
+    EXPECT_EQ(ui::MsgBox("Line one\r\n\r\nLine two", 48), ui::Ok);
+    EXPECT_EQ(shownText, "Line one\n\nLine two");
+    EXPECT_EQ(shownTitle, "Varnholt Updater");
+    EXPECT_EQ(shownIcon, QMessageBox::Warning);
+}
+
+TEST(FileDialogTest, TheRealDialogShowsTheFilterAndReturnsTheChoice) {
+    QStringList filters;
+    whenModal<QFileDialog>([&](QFileDialog& dialog) {
+        filters = dialog.nameFilters();
+        dialog.reject();
+    });
+    EXPECT_EQ(ui::showOpenDialog({.startIn = "",
+                                  .fileName = "varnholt.mdb",
+                                  .filter = "Varnholt Database (*.mdb) | *.mdb",
+                                  .title = "Open",
+                                  .filterIndex = 1}),
+              std::nullopt);
+    EXPECT_THAT(filters, ElementsAre("Varnholt Database (*.mdb)"));
+}
+
+} // namespace
