@@ -83,8 +83,10 @@ std::int32_t runMerge(Host& host, const TableMerge& table, const std::string& DB
     std::int32_t& counter = host.count(table.counter);
     counter = 0;
 
+    // Reaching Data2 first loads an unloaded window, and with it the password.
+    db::Data& update = host.Data2();
     const std::string connect = "MS Access;PWD=" + host.password() + ";";
-    open(host.Data2(), connect, UPDLocation, table.query, true);
+    open(update, connect, UPDLocation, table.query, true);
     if (host.Data2().Recordset().RecordCount() < 1)
         return 0;
     open(host.Data1(), connect, DBLocation, table.query, false);

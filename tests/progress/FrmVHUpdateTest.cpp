@@ -1,0 +1,208 @@
+#include "progress/FrmVHUpdate.h"
+
+#include "LodgesFiles.h"
+#include "db/Data.h"
+#include "ui/Dialogs.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QWidget>
+#include <functional>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace testing_support {
+namespace {
+
+using progress::FrmVHUpdate;
+using ::testing::ElementsAre;
+
+const ui::MessageRequest cancelQuestion{"Cancel Operation?", 36,
+                                        "Are you sure you want to abort the update?"};
+
+class FrmVHUpdateTest : public MergeFilesTest {
+protected:
+    // Six update records, none of them in the main database.
+    void makeSixNewLodges() {
+        std::vector<Lodge> update;
+        for (char key = 'A'; key <= 'F'; ++key)
+            update.push_back(lodge(std::string(1, key), "2024-01-01 00:00:00", "u"));
+        insertLodges(updatePath, update);
+    }
+
+    // Once the bar shows `value`, `act` runs at the merge's next yield, as a
+    // user's click would.
+    void whenBarShows(int value, std::function<void()> act) {
+        QObject::connect(&form.ProgressBar1(), &QProgressBar::valueChanged,
+                         [value, act](int shown) {
+                             if (shown == value)
+                                 QMetaObject::invokeMethod(qApp, act, Qt::QueuedConnection);
+                         });
+    }
+
+    std::int32_t merge() { return form.LodgeUpdate(mainPath, updatePath); }
+
+    ui::ScriptedDialogs dialogs;
+    FrmVHUpdate form;
+};
+
+TEST_F(FrmVHUpdateTest, LoadingMakesTheHiddenWindowAndRunsItsLoadStep) {
+    form.LodgeCount = 5;
+    form.AbortRequested = true;
+    form.Load();
+
+    QWidget& window = form.window();
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_EQ(window.windowTitle(), "Varnholt 2000 Update");
+    EXPECT_EQ(window.size(),
+              QSize(ui::twipsToPixelsX(window, 4380), ui::twipsToPixelsY(window, 2310)));
+    EXPECT_EQ(form.ImageList1().Picture(1).size(), QSize(32, 32));
+    EXPECT_FALSE(window.windowIcon().isNull());
+    EXPECT_EQ(form.DBPassword, "Kor240853");
+    EXPECT_FALSE(form.AbortRequested);
+    EXPECT_EQ(form.LodgeCount, 5);
+
+    EXPECT_EQ(form.ProgressBar1().Min(), 0);
+    EXPECT_EQ(form.ProgressBar1().Max(), 100);
+    EXPECT_TRUE(form.lblLabel1().text().isEmpty());
+    EXPECT_EQ(form.lblLabel1().alignment(), Qt::AlignCenter);
+    EXPECT_TRUE(form.lblLabel1().font().bold());
+    EXPECT_DOUBLE_EQ(form.lblLabel1().font().pointSizeF(), 9.75);
+    EXPECT_EQ(form.cmdCommand1().text(), "Cancel");
+}
+
+TEST_F(FrmVHUpdateTest, UnloadingKeepsTheMembersAndDropsControlsAndConnections) {
+    insertLodges(updatePath, {lodge("A", "2024-01-01 00:00:00", "u")});
+    EXPECT_EQ(merge(), 1);
+    form.ValueCount = 9;
+    form.AbortRequested = true;
+    ASSERT_TRUE(form.Data1().hasRecordset());
+
+    form.Unload();
+    EXPECT_FALSE(form.isLoaded());
+    EXPECT_TRUE(form.AbortRequested);
+    EXPECT_EQ(form.LodgeCount, 1);
+    EXPECT_TRUE(sideFilesOf(mainPath).empty()); // the main database was closed
+
+    // Touching a control loads the window again, hidden, with its load step.
+    EXPECT_TRUE(form.lblLabel1().text().isEmpty());
+    EXPECT_TRUE(form.isLoaded());
+    EXPECT_FALSE(form.window().isVisible());
+    EXPECT_FALSE(form.AbortRequested);
+    EXPECT_FALSE(form.Data1().hasRecordset());
+    EXPECT_EQ(form.ValueCount, 9);
+    EXPECT_EQ(form.LodgeCount, 1);
+}
+
+TEST_F(FrmVHUpdateTest, CancelAnsweredNoChangesNothing) {
+    form.Show();
+    form.cmdCommand1().click();
+
+    EXPECT_THAT(dialogs.asked(), ElementsAre(cancelQuestion));
+    EXPECT_TRUE(form.isLoaded());
+    EXPECT_TRUE(form.window().isVisible());
+    EXPECT_FALSE(form.AbortRequested);
+}
+
+TEST_F(FrmVHUpdateTest, CancelAnsweredYesSetsTheFlagAndUnloads) {
+    dialogs.answer(ui::Yes);
+    form.Show();
+    form.cmdCommand1().click();
+
+    EXPECT_THAT(dialogs.asked(), ElementsAre(cancelQuestion));
+    EXPECT_FALSE(form.isLoaded());
+    EXPECT_TRUE(form.AbortRequested);
+}
+
+TEST_F(FrmVHUpdateTest, AMergeShowsItsTableAndMovesTheBarToTheEnd) {
+    makeSixNewLodges();
+    form.Show();
+
+    EXPECT_EQ(merge(), 6);
+    EXPECT_EQ(form.LodgeCount, 6);
+    EXPECT_EQ(form.lblLabel1().text(), "Updating Varnholt Lodges Table");
+    EXPECT_EQ(form.ProgressBar1().Max(), 6);
+    EXPECT_EQ(form.ProgressBar1().Value(), 6);
+    EXPECT_EQ(form.ProgressBar1().value(), 6);
+    EXPECT_TRUE(dialogs.asked().empty());
+}
+
+TEST_F(FrmVHUpdateTest, CancelConfirmedDuringAMergeStopsItWithTheRecordsSavedSoFar) {
+    makeSixNewLodges();
+    form.Show();
+    dialogs.answer(ui::Yes);
+    whenBarShows(3, [this] { form.cmdCommand1().click(); });
+
+    EXPECT_EQ(merge(), 0);
+    EXPECT_EQ(form.LodgeCount, 3);
+    EXPECT_EQ(lodgesOf(mainPath).size(), 3u);
+    EXPECT_TRUE(form.AbortRequested);
+    EXPECT_FALSE(form.isLoaded());
+}
+
+TEST_F(FrmVHUpdateTest, CancelAnsweredNoDuringAMergeLetsItFinish) {
+    makeSixNewLodges();
+    form.Show();
+    whenBarShows(3, [this] { form.cmdCommand1().click(); });
+
+    EXPECT_EQ(merge(), 6);
+    EXPECT_THAT(dialogs.asked(), ElementsAre(cancelQuestion));
+    EXPECT_EQ(lodgesOf(mainPath).size(), 6u);
+}
+
+TEST_F(FrmVHUpdateTest, AFrameCloseDuringAMergeAsksAndNoKeepsItGoing) {
+    makeSixNewLodges();
+    form.Show();
+    whenBarShows(3, [this] { form.window().close(); });
+
+    EXPECT_EQ(merge(), 6);
+    EXPECT_THAT(dialogs.asked(), ElementsAre(cancelQuestion));
+    EXPECT_TRUE(form.isLoaded());
+    EXPECT_TRUE(form.window().isVisible());
+    EXPECT_FALSE(form.AbortRequested);
+}
+
+TEST_F(FrmVHUpdateTest, AFrameCloseDuringAMergeAnsweredYesCancelsIt) {
+    makeSixNewLodges();
+    form.Show();
+    dialogs.answer(ui::Yes);
+    whenBarShows(3, [this] { form.window().close(); });
+
+    EXPECT_EQ(merge(), 0);
+    EXPECT_EQ(form.LodgeCount, 3);
+    EXPECT_TRUE(form.AbortRequested);
+    EXPECT_FALSE(form.isLoaded());
+}
+
+TEST_F(FrmVHUpdateTest, AFrameCloseOutsideAMergeUnloadsWithoutAQuestion) {
+    form.Show();
+    form.window().close();
+
+    EXPECT_TRUE(dialogs.asked().empty());
+    EXPECT_FALSE(form.isLoaded());
+    EXPECT_FALSE(form.AbortRequested);
+}
+
+TEST_F(FrmVHUpdateTest, MovesAndMeasuresItsFrameInTwips) {
+    form.Move(1500, 3000);
+    form.Show();
+    const float pixel = ui::pixelsToTwipsX(form.window(), 1);
+
+    const ui::Twips frame = form.frame();
+    EXPECT_NEAR(frame.Left, 1500, pixel);
+    EXPECT_NEAR(frame.Top, 3000, pixel);
+    EXPECT_GE(frame.Width, 4380 - pixel);
+    EXPECT_GE(frame.Height, 2310 - pixel);
+}
+
+TEST(FrmVHUpdateInstanceTest, IsOneObjectReachedByItsName) {
+    FrmVHUpdate& first = progress::frmVHUpdate();
+    first.IssueCount = 4;
+    EXPECT_EQ(&progress::frmVHUpdate(), &first);
+    EXPECT_EQ(progress::frmVHUpdate().IssueCount, 4);
+    first.Unload();
+}
+
+} // namespace
+} // namespace testing_support
