@@ -1,0 +1,165 @@
+// What the progress window costs a merge. Merges the same Lodges update
+// (N records, default 100,000: half of them new keys, half overwriting older
+// records) into copies of one main database, three ways:
+//   bare     - behind a host that draws nothing and has no events to handle
+//   window   - behind the progress window, shown
+//   eager    - behind the window, with the bar repainted for every record
+// and prints the time of each and the window's share of the merge. Run it
+// under a display server to see what painting costs there:
+//   xvfb-run -a build/release/bench/progress_bench [N] [FOLDER]
+#include "db/Data.h"
+#include "db/Schema.h"
+#include "db/Statement.h"
+#include "merge/lodges.h"
+#include "progress/FrmVHUpdate.h"
+
+#include <QApplication>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+const std::string password = "Kor240853";
+
+// A host that draws nothing: the merge's own cost.
+class BareHost : public merge::Host {
+public:
+    db::Data& Data1() override { return data1_; }
+    db::Data& Data2() override { return data2_; }
+    void setProgressMin(float) override {}
+    void setProgressMax(float) override {}
+    void setProgressValue(float) override {}
+    void setStatusText(const std::string&) override {}
+    void repaint() override {}
+    void yield() override {}
+    bool abortRequested() const override { return false; }
+    std::string password() const override { return ::password; }
+    std::int32_t& count(merge::Counter) override { return count_; }
+
+private:
+    db::Data data1_{"Data1"};
+    db::Data data2_{"Data2"};
+    std::int32_t count_ = 0;
+};
+
+// The progress window, with the bar drawn again after every record.
+class EagerHost : public merge::Host {
+public:
+    explicit EagerHost(progress::FrmVHUpdate& form) : form_(form) {}
+    db::Data& Data1() override { return form_.Data1(); }
+    db::Data& Data2() override { return form_.Data2(); }
+    void setProgressMin(float value) override { form_.setProgressMin(value); }
+    void setProgressMax(float value) override { form_.setProgressMax(value); }
+    void setProgressValue(float value) override {
+        form_.setProgressValue(value);
+        form_.ProgressBar1().repaint();
+    }
+    void setStatusText(const std::string& text) override { form_.setStatusText(text); }
+    void repaint() override { form_.repaint(); }
+    void yield() override { form_.yield(); }
+    bool abortRequested() const override { return form_.abortRequested(); }
+    std::string password() const override { return form_.password(); }
+    std::int32_t& count(merge::Counter counter) override { return form_.count(counter); }
+
+private:
+    progress::FrmVHUpdate& form_;
+};
+
+void fill(const std::string& path, int records, int firstKey, const char* stamp) {
+    auto database = db::Database::create(path, password, db::createVarnholtSchema);
+    db::Transaction transaction(*database);
+    db::Statement insert(database->handle(), "INSERT INTO Lodges (F1, F2, F3, F4, F5, F6, F7, "
+                                             "F8, F9, F10, F11, F12, F13) VALUES (?, ?, ?, ?, ?, "
+                                             "?, ?, ?, ?, ?, ?, ?, ?)");
+    for (int i = 0; i < records; ++i) {
+        db::Statement::ResetGuard guard(insert);
+        char key[16];
+        std::snprintf(key, sizeof key, "L%07d", firstKey + i);
+        insert.bind(1, db::Value::text(key));
+        for (int field = 2; field <= 11; ++field)
+            insert.bind(field, db::Value::text("Lodge " + std::to_string(i) + " field " +
+                                               std::to_string(field)));
+        insert.bind(12, db::Value::text(stamp));
+        insert.bind(13, db::Value::text("notes"));
+        insert.step("fill");
+    }
+    transaction.commit();
+}
+
+double secondsOf(const std::function<std::int32_t()>& merge, int expected) {
+    const auto start = Clock::now();
+    const std::int32_t written = merge();
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    if (written != expected) {
+        std::fprintf(stderr, "the merge wrote %d records, not %d\n", written, expected);
+        std::exit(1);
+    }
+    return seconds;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    const int records = argc > 1 ? std::atoi(argv[1]) : 100000;
+    const std::filesystem::path folder =
+        argc > 2 ? argv[2] : std::filesystem::temp_directory_path() / "progress_bench";
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    const std::string original = (folder / "Original.mdb").string();
+    const std::string main = (folder / "Varnholt.mdb").string();
+    const std::string update = (folder / "VHUpdate.mdb").string();
+    // The update's first half overwrites the main's records, its second half is new.
+    fill(original, records / 2, 0, "2024-01-01 10:00:00");
+    fill(update, records, 0, "2024-06-01 10:00:00");
+
+    progress::FrmVHUpdate& form = progress::frmVHUpdate();
+    form.Load();
+    form.Move(2000, 2000);
+    form.Show();
+    EagerHost eager(form);
+    BareHost bare;
+
+    const auto fresh = [&] {
+        std::filesystem::copy_file(original, main,
+                                   std::filesystem::copy_options::overwrite_existing);
+    };
+    std::vector<double> bareRuns, windowRuns, eagerRuns;
+    for (int round = 0; round < 2; ++round) {
+        fresh();
+        bareRuns.push_back(
+            secondsOf([&] { return merge::LodgeUpdate(bare, main, update); }, records));
+        bare.Data1().close();
+        fresh();
+        windowRuns.push_back(secondsOf([&] { return form.LodgeUpdate(main, update); }, records));
+        form.Data1().close();
+    }
+    // Slow enough that once tells the story.
+    fresh();
+    eagerRuns.push_back(
+        secondsOf([&] { return merge::LodgeUpdate(eager, main, update); }, records));
+    form.Data1().close();
+    form.Unload();
+
+    const double bareTime = *std::min_element(bareRuns.begin(), bareRuns.end());
+    const double windowTime = *std::min_element(windowRuns.begin(), windowRuns.end());
+    const double eagerTime = *std::min_element(eagerRuns.begin(), eagerRuns.end());
+    std::printf("Lodges merge of %d records (%d added, %d overwritten), platform %s, best of 2 "
+                "(eager: once):\n",
+                records, records - records / 2, records / 2,
+                QGuiApplication::platformName().toUtf8().constData());
+    std::printf("  bare host            %6.2f s  %5.1f us/record\n", bareTime,
+                bareTime * 1e6 / records);
+    std::printf("  progress window      %6.2f s  %5.1f us/record  window share %4.1f %%\n",
+                windowTime, windowTime * 1e6 / records, 100 * (windowTime - bareTime) / windowTime);
+    std::printf("  bar repainted always %6.2f s  %5.1f us/record  window share %4.1f %%\n",
+                eagerTime, eagerTime * 1e6 / records, 100 * (eagerTime - bareTime) / eagerTime);
+    std::filesystem::remove_all(folder);
+}
