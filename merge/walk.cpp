@@ -87,20 +87,20 @@ std::int32_t runMerge(Host& host, const TableMerge& table, const std::string& DB
     db::Data& update = host.Data2();
     const std::string connect = "MS Access;PWD=" + host.password() + ";";
     open(update, connect, UPDLocation, table.query, true);
-    if (host.Data2().Recordset().RecordCount() < 1)
+    if (update.Recordset().RecordCount() < 1)
         return 0;
     open(host.Data1(), connect, DBLocation, table.query, false);
 
-    db::Recordset& counted = host.Data2().Recordset();
-    counted.MoveLast();
+    db::Recordset& records = update.Recordset();
+    records.MoveLast();
     host.setProgressMin(0);
-    host.setProgressMax(static_cast<float>(counted.RecordCount()));
+    host.setProgressMax(static_cast<float>(records.RecordCount()));
     host.setProgressValue(1);
     std::int64_t position = 0;
 
     host.setStatusText(table.statusText);
     host.repaint();
-    counted.MoveFirst();
+    records.MoveFirst();
 
     while (!host.Data2().Recordset().Eof()) {
         host.yield();

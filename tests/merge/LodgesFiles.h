@@ -50,19 +50,29 @@ protected:
         db::createVarnholtSchema(*database);
     }
 
-    static void insertLodges(const std::string& path, const std::vector<Lodge>& records) {
+    // Appends whole records (every column of the table, in order).
+    static void insertRows(const std::string& path, const std::string& table,
+                           const std::vector<std::vector<db::Value>>& records) {
+        if (records.empty())
+            return;
+        std::string placeholders = "?";
+        for (std::size_t i = 1; i < records.front().size(); ++i)
+            placeholders += ", ?";
         auto database = db::Database::open(path, VarnholtPassword, db::OpenMode::ReadWrite);
         db::Transaction transaction(*database);
         db::Statement insert(database->handle(),
-                             "INSERT INTO Lodges (F1, F2, F3, F4, F5, F6, F7, F8, F9, F10, F11, "
-                             "F12, F13) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
-        for (const Lodge& record : records) {
+                             "INSERT INTO " + table + " VALUES (" + placeholders + ")");
+        for (const auto& record : records) {
             db::Statement::ResetGuard guard(insert);
             for (std::size_t i = 0; i < record.size(); ++i)
                 insert.bind(static_cast<int>(i + 1), record[i]);
             insert.step("test setup");
         }
         transaction.commit();
+    }
+
+    static void insertLodges(const std::string& path, const std::vector<Lodge>& records) {
+        insertRows(path, "Lodges", records);
     }
 
     // Every Lodges record of a file, in the order they were stored.

@@ -40,16 +40,7 @@ Activity activity(const std::string& f1, const std::string& f2, const db::Value&
 class WalkTest : public MergeFilesTest {
 protected:
     static void insertActivities(const std::string& path, const std::vector<Activity>& records) {
-        auto database = db::Database::open(path, VarnholtPassword, db::OpenMode::ReadWrite);
-        db::Statement insert(
-            database->handle(),
-            "INSERT INTO Activities (F1, F2, F3, F4, F5, F6) VALUES (?, ?, ?, ?, ?, ?)");
-        for (const Activity& record : records) {
-            db::Statement::ResetGuard guard(insert);
-            for (std::size_t i = 0; i < record.size(); ++i)
-                insert.bind(static_cast<int>(i + 1), record[i]);
-            insert.step("test setup");
-        }
+        insertRows(path, "Activities", records);
     }
 
     static std::vector<Activity> activitiesOf(const std::string& path) {
