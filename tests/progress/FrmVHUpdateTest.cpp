@@ -196,6 +196,29 @@ TEST_F(FrmVHUpdateTest, MovesAndMeasuresItsFrameInTwips) {
     EXPECT_GE(frame.Height, 2310 - pixel);
 }
 
+TEST(ProgressBarTest, KeepsTheNumbersItWasGivenAndShowsThemWithinRange) {
+    progress::ProgressBar bar;
+    bar.setMin(0);
+    bar.setMax(3);
+    bar.setValue(1);
+    EXPECT_EQ(bar.value(), 1);
+
+    bar.setValue(2.6f);
+    EXPECT_FLOAT_EQ(bar.Value(), 2.6f);
+    EXPECT_EQ(bar.value(), 3);
+
+    // A smaller table after a larger one: the bar shows its end until Value
+    // comes back into range.
+    bar.setMax(100000);
+    bar.setValue(100000);
+    bar.setMax(2);
+    EXPECT_EQ(bar.Max(), 2);
+    EXPECT_EQ(bar.maximum(), 2);
+    EXPECT_EQ(bar.value(), 2);
+    bar.setValue(1);
+    EXPECT_EQ(bar.value(), 1);
+}
+
 TEST(FrmVHUpdateInstanceTest, IsOneObjectReachedByItsName) {
     FrmVHUpdate& first = progress::frmVHUpdate();
     first.IssueCount = 4;

@@ -1,7 +1,12 @@
 #include "ui/Dialogs.h"
 
+#include "TempDir.h"
+
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QDir>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
@@ -96,6 +101,56 @@ TEST(FileDialogTest, TheRealDialogShowsTheFilterAndReturnsTheChoice) {
                                   .filterIndex = 1}),
               std::nullopt);
     EXPECT_THAT(filters, ElementsAre("Varnholt Database (*.mdb)"));
+}
+
+// The names the dialog lists once its folder has been read.
+QStringList listedNames(QFileDialog& dialog) {
+    auto* view = dialog.findChild<QAbstractItemView*>(QStringLiteral("listView"));
+    QStringList names;
+    if (!view || !view->model())
+        return names;
+    const QModelIndex root = view->rootIndex();
+    for (int row = 0; row < view->model()->rowCount(root); ++row)
+        names << view->model()->index(row, 0, root).data().toString();
+    return names;
+}
+
+TEST(FileDialogTest, TheFilterFindsFilesWhateverTheLetterCaseOfTheirNames) {
+    testing_support::TempDir dir;
+    for (const char* name : {"VARNHOLT.MDB", "Update.Mdb", "notes.txt"})
+        testing_support::writeFile(dir.file(name), "x");
+
+    QStringList listed;
+    whenModal<QFileDialog>([&](QFileDialog& dialog) {
+        // The folder is read in the background: wait for it, then choose.
+        auto* wait = new QTimer(&dialog);
+        wait->setInterval(10);
+        QObject::connect(wait, &QTimer::timeout, [&dialog, &listed, wait, ticks = 0]() mutable {
+            listed = listedNames(dialog);
+            if (listed.size() < 2) {
+                if (++ticks == 500) // five seconds: give up, the checks below will tell
+                    dialog.reject();
+                return;
+            }
+            wait->stop();
+            // As the user types it over the preset name.
+            dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))
+                ->setText(QStringLiteral("VARNHOLT.MDB"));
+            QMetaObject::invokeMethod(&dialog, "accept");
+        });
+        wait->start();
+    });
+    const auto chosen = ui::showOpenDialog({.startIn = dir.file("Varnholt.mdb"),
+                                            .fileName = "Varnholt.mdb",
+                                            .filter = "Varnholt Database (*.mdb)|*.mdb",
+                                            .title = "Varnholt Database",
+                                            .filterIndex = 1});
+
+    listed.sort();
+    EXPECT_EQ(listed, QStringList({"Update.Mdb", "VARNHOLT.MDB"}));
+    EXPECT_EQ(
+        chosen,
+        QDir::toNativeSeparators(QString::fromStdString(dir.file("VARNHOLT.MDB"))).toStdString());
 }
 
 } // namespace
