@@ -160,6 +160,18 @@ TEST_F(LodgesMergeTest, WritesOnlyToTheMainDatabase) {
     EXPECT_TRUE(sideFilesOf(updatePath).empty());
 }
 
+TEST_F(LodgesMergeTest, MergingAFileIntoItselfChangesNothing) {
+    const std::vector<Lodge> records = {lodge("A", "2024-01-01 00:00:00", "one"),
+                                        lodge("B", "2024-01-02 00:00:00", "two")};
+    insertLodges(mainPath, records);
+
+    EXPECT_EQ(merge::LodgeUpdate(host, mainPath, mainPath), 0);
+    host.data1.close();
+    host.data2.close();
+    EXPECT_EQ(lodgesOf(mainPath), records);
+    EXPECT_TRUE(sideFilesOf(mainPath).empty());
+}
+
 TEST_F(LodgesMergeTest, AnUnreadableDateStampIsAnErrorNamingTheValue) {
     insertLodges(mainPath, {lodge("A", "2024-01-01 00:00:00", "main")});
     insertLodges(updatePath, {lodge("A", "next tuesday", "update")});
