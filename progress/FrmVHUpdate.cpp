@@ -208,15 +208,11 @@ bool FrmVHUpdate::closeRequested() {
 }
 
 bool FrmVHUpdate::unload(UnloadMode mode) {
-    if (!loaded_ || unloading_)
+    if (!loaded_ || unloading_ > 0)
         return true;
     bool cancel = false;
     {
-        unloading_ = true;
-        struct Reset {
-            bool& flag;
-            ~Reset() { flag = false; }
-        } reset{unloading_};
+        Depth asking(unloading_);
         Form_QueryUnload(cancel, mode);
     }
     if (cancel)

@@ -28,8 +28,6 @@ enum class UnloadMode {
 
 // The images of a window's image list, counted from 1.
 struct ImageList {
-    int ImageWidth = 32;
-    int ImageHeight = 32;
     std::vector<QPixmap> ListImages;
     const QPixmap& Picture(int index) const { return ListImages.at(index - 1); }
 };
@@ -116,7 +114,7 @@ private:
     std::vector<std::unique_ptr<Loaded>> discarded_;
     int merging_ = 0;
     int inEvent_ = 0;
-    bool unloading_ = false;
+    int unloading_ = 0;
 };
 
 // The one progress window, made on first use.
