@@ -12,7 +12,7 @@
 #include "db/Data.h"
 #include "db/Schema.h"
 #include "db/Statement.h"
-#include "merge/lodges.h"
+#include "merge/tables.h"
 #include "progress/FrmVHUpdate.h"
 
 #include <QApplication>

@@ -1,4 +1,4 @@
-#include "lodges.h"
+#include "tables.h"
 
 namespace merge {
 

@@ -127,6 +127,11 @@ std::int32_t runMerge(Host& host, const TableMerge& table, const std::string& DB
         ++position;
         host.setProgressValue(static_cast<float>(position));
     }
+    if (table.closeSourceAtEnd) {
+        db::Data& source = host.Data2();
+        source.Refresh();
+        source.close();
+    }
     return counter;
 }
 

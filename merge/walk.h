@@ -33,6 +33,9 @@ struct TableMerge {
     std::vector<std::string> overwriteFields; // written by Edit, in this order
     std::string statusText;
     Counter counter;
+    // At the normal end of the walk, run the source query once more and
+    // close the update database. A cancel or an empty source closes nothing.
+    bool closeSourceAtEnd = false;
 };
 
 // The search criteria that find the source record's key in the target: one
@@ -46,7 +49,8 @@ std::string criteriaFor(const TableMerge& table, db::Recordset& source);
 // a later calendar day. Every record is saved at once. Returns the number of
 // records written, or 0 when the source is empty or the user cancelled (the
 // records saved before a cancel stay saved, and the host's counter keeps
-// their number). A failure is thrown as DbError.
+// their number). A table that closes its source at the end does so only
+// after the whole source was walked. A failure is thrown as DbError.
 std::int32_t runMerge(Host& host, const TableMerge& table, const std::string& DBLocation,
                       const std::string& UPDLocation);
 

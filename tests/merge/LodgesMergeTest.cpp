@@ -1,6 +1,6 @@
 #include "FakeHost.h"
 #include "LodgesFiles.h"
-#include "merge/lodges.h"
+#include "merge/tables.h"
 
 #include <filesystem>
 #include <gmock/gmock.h>

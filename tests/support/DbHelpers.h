@@ -8,8 +8,23 @@
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
+
+namespace db {
+
+// How a failed expectation shows a field value: its kind and its text.
+inline void PrintTo(const Value& value, std::ostream* out) {
+    if (value.isNull())
+        *out << "null";
+    else if (value.isText())
+        *out << "text " << value.describe();
+    else
+        *out << (value.isNumber() ? "number " : "date ") << value.toText();
+}
+
+} // namespace db
 
 namespace testing_support {
 
