@@ -1,7 +1,7 @@
 #include "FrmVHUpdate.h"
 
 #include "db/Data.h"
-#include "merge/lodges.h"
+#include "merge/tables.h"
 #include "resources/Resources.h"
 #include "ui/Dialogs.h"
 
@@ -80,10 +80,30 @@ FrmVHUpdate::~FrmVHUpdate() {
     }
 }
 
+std::int32_t FrmVHUpdate::runMerge(MergeFunction merge, const std::string& DBLocation,
+                                   const std::string& UPDLocation) {
+    Depth running(merging_);
+    return merge(*this, DBLocation, UPDLocation);
+}
+
 std::int32_t FrmVHUpdate::LodgeUpdate(const std::string& DBLocation,
                                       const std::string& UPDLocation) {
-    Depth running(merging_);
-    return merge::LodgeUpdate(*this, DBLocation, UPDLocation);
+    return runMerge(&merge::LodgeUpdate, DBLocation, UPDLocation);
+}
+
+std::int32_t FrmVHUpdate::IssueUpdate(const std::string& DBLocation,
+                                      const std::string& UPDLocation) {
+    return runMerge(&merge::IssueUpdate, DBLocation, UPDLocation);
+}
+
+std::int32_t FrmVHUpdate::ActivityUpdate(const std::string& DBLocation,
+                                         const std::string& UPDLocation) {
+    return runMerge(&merge::ActivityUpdate, DBLocation, UPDLocation);
+}
+
+std::int32_t FrmVHUpdate::ValuesUpdate(const std::string& DBLocation,
+                                       const std::string& UPDLocation) {
+    return runMerge(&merge::ValuesUpdate, DBLocation, UPDLocation);
 }
 
 void FrmVHUpdate::Load() {

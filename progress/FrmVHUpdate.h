@@ -55,6 +55,10 @@ public:
     // The merges. Each returns the number of records it wrote, or 0 when its
     // source was empty or the user cancelled.
     std::int32_t LodgeUpdate(const std::string& DBLocation, const std::string& UPDLocation);
+    std::int32_t IssueUpdate(const std::string& DBLocation, const std::string& UPDLocation);
+    std::int32_t ActivityUpdate(const std::string& DBLocation, const std::string& UPDLocation);
+    // The last merge: at its normal end it also closes the update database.
+    std::int32_t ValuesUpdate(const std::string& DBLocation, const std::string& UPDLocation);
 
     // True while one of the merges runs.
     bool merging() const { return merging_ > 0; }
@@ -100,6 +104,11 @@ private:
     struct Loaded;
     class Window;
     friend class Window;
+
+    using MergeFunction = std::int32_t (*)(merge::Host&, const std::string&, const std::string&);
+    // Runs one merge on this window, marked as running while it lasts.
+    std::int32_t runMerge(MergeFunction merge, const std::string& DBLocation,
+                          const std::string& UPDLocation);
 
     Loaded& loaded();
     // Called by the window when the user closes it; false refuses the close.

@@ -175,6 +175,44 @@ TEST_F(FrmVHUpdateTest, AFrameCloseDuringAMergeAnsweredYesCancelsIt) {
     EXPECT_FALSE(form.isLoaded());
 }
 
+TEST_F(FrmVHUpdateTest, TheFourMergesRunOnTheWindowEachWithItsOwnCount) {
+    insertLodges(updatePath, {lodge("A", "2024-01-01 00:00:00", "u")});
+    for (const std::string table : {"Issues", "Activities", "MValues"}) {
+        const std::size_t columns = table == "Issues" ? 14 : table == "Activities" ? 6 : 5;
+        std::vector<std::vector<db::Value>> records;
+        for (char key = 'A'; key <= 'F'; ++key) {
+            records.push_back({text(std::string(1, key)), text(table)});
+            records.back().resize(columns);
+        }
+        if (table == "Activities")
+            for (auto& record : records)
+                record[5] = db::Value::integer(1);
+        insertRows(updatePath, table, records);
+    }
+    form.Show();
+    // Each merge of six records is closed from the frame halfway; No goes on.
+    whenBarShows(3, [this] { form.window().close(); });
+
+    EXPECT_EQ(form.LodgeUpdate(mainPath, updatePath), 1);
+    EXPECT_EQ(form.IssueUpdate(mainPath, updatePath), 6);
+    EXPECT_EQ(form.lblLabel1().text(), "Updating Varnholt Issues Table");
+    EXPECT_EQ(form.ActivityUpdate(mainPath, updatePath), 6);
+    EXPECT_EQ(form.lblLabel1().text(), "Updating Varnholt Activities Table");
+    EXPECT_TRUE(form.Data2().hasRecordset());
+    EXPECT_EQ(form.ValuesUpdate(mainPath, updatePath), 6);
+    EXPECT_EQ(form.lblLabel1().text(), "Updating Varnholt Values Table");
+
+    EXPECT_EQ(dialogs.asked().size(), 3u);
+    EXPECT_EQ(form.LodgeCount, 1);
+    EXPECT_EQ(form.IssueCount, 6);
+    EXPECT_EQ(form.ActivityCount, 6);
+    EXPECT_EQ(form.ValueCount, 6);
+    EXPECT_FALSE(form.merging());
+    // The last merge closed the update database; the main one stays open.
+    EXPECT_FALSE(form.Data2().hasRecordset());
+    EXPECT_TRUE(form.Data1().hasRecordset());
+}
+
 TEST_F(FrmVHUpdateTest, AFrameCloseOutsideAMergeUnloadsWithoutAQuestion) {
     form.Show();
     form.window().close();
