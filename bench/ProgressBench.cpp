@@ -9,6 +9,7 @@
 // within the run itself, free of the run-to-run noise of the disk. Run it
 // under a display server to see what painting costs there:
 //   xvfb-run -a build/release/bench/progress_bench [N] [FOLDER]
+#include "BareHost.h"
 #include "db/Data.h"
 #include "db/Schema.h"
 #include "db/Statement.h"
@@ -29,27 +30,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 const std::string password = "Kor240853";
-
-// A host that draws nothing: the merge's own cost.
-class BareHost : public merge::Host {
-public:
-    db::Data& Data1() override { return data1_; }
-    db::Data& Data2() override { return data2_; }
-    void setProgressMin(float) override {}
-    void setProgressMax(float) override {}
-    void setProgressValue(float) override {}
-    void setStatusText(const std::string&) override {}
-    void repaint() override {}
-    void yield() override {}
-    bool abortRequested() const override { return false; }
-    std::string password() const override { return ::password; }
-    std::int32_t& count(merge::Counter) override { return count_; }
-
-private:
-    db::Data data1_{"Data1"};
-    db::Data data2_{"Data2"};
-    std::int32_t count_ = 0;
-};
 
 // The progress window, with the time spent in it added up. `eager` draws the
 // bar again after every record, as a window that cannot tell a change would.
@@ -159,7 +139,7 @@ int main(int argc, char** argv) {
         double windowSeconds;
     };
     const auto bareRun = [&] {
-        BareHost bare;
+        bench::BareHost bare(password);
         fresh();
         const double seconds =
             secondsOf([&] { return merge::LodgeUpdate(bare, main, update); }, records);
