@@ -21,13 +21,21 @@ std::string quoted(const std::string& text) {
     return out + "'";
 }
 
-std::string strOf(const db::Recordset& source, const std::string& field, const db::Value& value) {
+// The number key field in its Str() form. A value that is no number is an
+// error that names the record by its other key fields, so it can be found.
+std::string strOf(const TableMerge& table, db::Recordset& source, const std::string& field,
+                  const db::Value& value) {
     try {
         return *db::Str(value);
     } catch (const db::DbError&) {
-        throw db::DbError("The " + source.table() + " record of the update database has " +
-                          value.describe() + " in its key field " + field +
-                          ", which must be a number.");
+        std::string record;
+        for (const KeyField& key : table.key)
+            if (key.name != field)
+                record += (record.empty() ? " with " : ", ") + key.name + " " +
+                          source.Fields(key.name).Value().describe();
+        throw db::DbError("The " + source.table() + " record" + record +
+                          " in the update database has " + value.describe() + " in its key field " +
+                          field + ", which must be a number.");
     }
 }
 
@@ -71,7 +79,7 @@ std::string criteriaFor(const TableMerge& table, db::Recordset& source) {
         if (value.isNull())
             criteria += key.name + " Is Null";
         else if (key.compare == KeyCompare::Str)
-            criteria += "Str(" + key.name + ") = " + quoted(strOf(source, key.name, value));
+            criteria += "Str(" + key.name + ") = " + quoted(strOf(table, source, key.name, value));
         else
             criteria += key.name + " = " + quoted(value.toText());
     }
