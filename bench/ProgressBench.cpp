@@ -10,9 +10,8 @@
 // under a display server to see what painting costs there:
 //   xvfb-run -a build/release/bench/progress_bench [N] [FOLDER]
 #include "BareHost.h"
+#include "Fill.h"
 #include "db/Data.h"
-#include "db/Schema.h"
-#include "db/Statement.h"
 #include "merge/tables.h"
 #include "progress/FrmVHUpdate.h"
 
@@ -77,27 +76,6 @@ private:
     bool eager_;
 };
 
-void fill(const std::string& path, int records, int firstKey, const char* stamp) {
-    auto database = db::Database::create(path, password, db::createVarnholtSchema);
-    db::Transaction transaction(*database);
-    db::Statement insert(database->handle(), "INSERT INTO Lodges (F1, F2, F3, F4, F5, F6, F7, "
-                                             "F8, F9, F10, F11, F12, F13) VALUES (?, ?, ?, ?, ?, "
-                                             "?, ?, ?, ?, ?, ?, ?, ?)");
-    for (int i = 0; i < records; ++i) {
-        db::Statement::ResetGuard guard(insert);
-        char key[16];
-        std::snprintf(key, sizeof key, "L%07d", firstKey + i);
-        insert.bind(1, db::Value::text(key));
-        for (int field = 2; field <= 11; ++field)
-            insert.bind(field, db::Value::text("Lodge " + std::to_string(i) + " field " +
-                                               std::to_string(field)));
-        insert.bind(12, db::Value::text(stamp));
-        insert.bind(13, db::Value::text("notes"));
-        insert.step("fill");
-    }
-    transaction.commit();
-}
-
 double secondsOf(const std::function<std::int32_t()>& merge, int expected) {
     const auto start = Clock::now();
     const std::int32_t written = merge();
@@ -122,8 +100,8 @@ int main(int argc, char** argv) {
     const std::string main = (folder / "Varnholt.mdb").string();
     const std::string update = (folder / "VHUpdate.mdb").string();
     // The update's first half overwrites the main's records, its second half is new.
-    fill(original, records / 2, 0, "2024-01-01 10:00:00");
-    fill(update, records, 0, "2024-06-01 10:00:00");
+    bench::makeFilled(original, password, {"Lodges"}, records / 2, "2024-01-01 10:00:00");
+    bench::makeFilled(update, password, {"Lodges"}, records, "2024-06-01 10:00:00");
 
     progress::FrmVHUpdate& form = progress::frmVHUpdate();
     form.Load();

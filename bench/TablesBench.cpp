@@ -4,8 +4,7 @@
 // figures are the merges' own. Usage:
 //   tables_bench [N] [FOLDER]
 #include "BareHost.h"
-#include "db/Schema.h"
-#include "db/Statement.h"
+#include "Fill.h"
 #include "merge/tables.h"
 
 #include <chrono>
@@ -20,46 +19,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 const std::string password = "Kor240853";
 
-// Records keyed K0000000 upwards (second key part "S", Activities' number 7),
-// stamped `stamp`, every other field filled.
-void fill(db::Database& database, const db::TableSpec& table, int records, const char* stamp) {
-    std::string columns, placeholders;
-    for (const db::ColumnSpec& column : table.columns) {
-        columns += (columns.empty() ? "" : ", ") + column.name;
-        placeholders += placeholders.empty() ? "?" : ", ?";
-    }
-    db::Statement insert(database.handle(), "INSERT INTO " + table.name + " (" + columns +
-                                                ") VALUES (" + placeholders + ")");
-    for (int i = 0; i < records; ++i) {
-        db::Statement::ResetGuard guard(insert);
-        char key[16];
-        std::snprintf(key, sizeof key, "K%07d", i);
-        for (std::size_t c = 0; c < table.columns.size(); ++c) {
-            const db::ColumnSpec& column = table.columns[c];
-            const int slot = static_cast<int>(c + 1);
-            if (c == 0)
-                insert.bind(slot, db::Value::text(key));
-            else if (c == 1)
-                insert.bind(slot, db::Value::text("S"));
-            else if (column.type.find("DATE") != std::string::npos)
-                insert.bind(slot, db::Value::text(stamp));
-            else if (column.type == "NUMERIC")
-                insert.bind(slot, db::Value::integer(7));
-            else
-                insert.bind(slot, db::Value::text(column.name + " of record " + std::to_string(i)));
-        }
-        insert.step("fill");
-    }
-}
-
-void fillAll(const std::string& path, int records, const char* stamp) {
-    auto database = db::Database::create(path, password, db::createVarnholtSchema);
-    db::Transaction transaction(*database);
-    for (const db::TableSpec& table : db::varnholtTables())
-        fill(*database, table, records, stamp);
-    transaction.commit();
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -70,17 +29,20 @@ int main(int argc, char** argv) {
     std::filesystem::create_directories(folder);
     const std::string main = (folder / "Varnholt.mdb").string();
     const std::string update = (folder / "VHUpdate.mdb").string();
-    fillAll(main, records / 2, "2024-01-01 10:00:00");
-    fillAll(update, records, "2024-06-01 10:00:00");
-
     struct Merge {
         const char* table;
-        std::int32_t (*run)(merge::Host&, const std::string&, const std::string&);
+        merge::TableUpdate run;
     };
     const std::vector<Merge> merges = {{"Lodges", &merge::LodgeUpdate},
                                        {"Issues", &merge::IssueUpdate},
                                        {"Activities", &merge::ActivityUpdate},
                                        {"MValues", &merge::ValuesUpdate}};
+    std::vector<std::string> tables;
+    for (const Merge& merge : merges)
+        tables.push_back(merge.table);
+    bench::makeFilled(main, password, tables, records / 2, "2024-01-01 10:00:00");
+    bench::makeFilled(update, password, tables, records, "2024-06-01 10:00:00");
+
     std::printf("%d update records a table on %d main records, half of them overwritten:\n",
                 records, records / 2);
     bench::BareHost host(password);

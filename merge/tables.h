@@ -10,6 +10,10 @@ namespace merge {
 // The four table merges, in the order an update runs them. Each table's own
 // file states its description; every merge runs on the one walk.
 
+// What the four merge functions below have in common.
+using TableUpdate = std::int32_t (*)(Host& host, const std::string& DBLocation,
+                                     const std::string& UPDLocation);
+
 // Lodges: keyed on F1, dated by F12.
 const TableMerge& lodgesMerge();
 std::int32_t LodgeUpdate(Host& host, const std::string& DBLocation, const std::string& UPDLocation);

@@ -3,23 +3,13 @@
 #include "db/Data.h"
 #include "db/DbError.h"
 #include "db/Recordset.h"
+#include "db/Text.h"
 #include "db/Value.h"
 
 #include <limits>
 
 namespace merge {
 namespace {
-
-// Single quotes doubled, so that the value stays one literal whatever it holds.
-std::string quoted(const std::string& text) {
-    std::string out = "'";
-    for (char c : text) {
-        out += c;
-        if (c == '\'')
-            out += '\'';
-    }
-    return out + "'";
-}
 
 // The number key field in its Str() form. A value that is no number is an
 // error that names the record by its other key fields, so it can be found.
@@ -79,9 +69,10 @@ std::string criteriaFor(const TableMerge& table, db::Recordset& source) {
         if (value.isNull())
             criteria += key.name + " Is Null";
         else if (key.compare == KeyCompare::Str)
-            criteria += "Str(" + key.name + ") = " + quoted(strOf(table, source, key.name, value));
+            criteria += "Str(" + key.name +
+                        ") = " + db::enclosed(strOf(table, source, key.name, value), '\'');
         else
-            criteria += key.name + " = " + quoted(value.toText());
+            criteria += key.name + " = " + db::enclosed(value.toText(), '\'');
     }
     return criteria;
 }

@@ -80,7 +80,7 @@ FrmVHUpdate::~FrmVHUpdate() {
     }
 }
 
-std::int32_t FrmVHUpdate::runMerge(MergeFunction merge, const std::string& DBLocation,
+std::int32_t FrmVHUpdate::runMerge(merge::TableUpdate merge, const std::string& DBLocation,
                                    const std::string& UPDLocation) {
     Depth running(merging_);
     return merge(*this, DBLocation, UPDLocation);

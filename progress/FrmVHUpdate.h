@@ -2,6 +2,7 @@
 
 #include "ProgressBar.h"
 #include "merge/Host.h"
+#include "merge/tables.h"
 #include "ui/Windows.h"
 
 #include <QPixmap>
@@ -105,9 +106,8 @@ private:
     class Window;
     friend class Window;
 
-    using MergeFunction = std::int32_t (*)(merge::Host&, const std::string&, const std::string&);
     // Runs one merge on this window, marked as running while it lasts.
-    std::int32_t runMerge(MergeFunction merge, const std::string& DBLocation,
+    std::int32_t runMerge(merge::TableUpdate merge, const std::string& DBLocation,
                           const std::string& UPDLocation);
 
     Loaded& loaded();

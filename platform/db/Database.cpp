@@ -80,13 +80,7 @@ std::string registryKeyFor(const std::string& path) {
 } // namespace
 
 std::string quoteIdentifier(const std::string& name) {
-    std::string out = "\"";
-    for (char c : name) {
-        if (c == '"')
-            out += '"';
-        out += c;
-    }
-    return out + "\"";
+    return enclosed(name, '"');
 }
 
 Column columnOfType(std::string name, std::string declaredType) {

@@ -18,4 +18,14 @@ std::string toLower(std::string text) {
     return text;
 }
 
+std::string enclosed(const std::string& text, char quote) {
+    std::string out(1, quote);
+    for (char c : text) {
+        out += c;
+        if (c == quote)
+            out += quote;
+    }
+    return out + quote;
+}
+
 } // namespace db

@@ -22,12 +22,11 @@ using merge::Counter;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using Row = std::vector<db::Value>;
-using UpdateFunction = std::int32_t (*)(merge::Host&, const std::string&, const std::string&);
 
 // What a table's merge must do, stated apart from the merge's own description.
 struct TableCase {
     std::string table;
-    UpdateFunction update;
+    merge::TableUpdate update;
     std::vector<std::string> key;
     std::string stamp;
     std::vector<std::string> overwritten; // an add writes every column
@@ -401,7 +400,8 @@ TEST_P(ModelTest, MatchesTheRulesRecordByRecordOnRandomFiles) {
             update.push_back(randomRecord(random, "update" + std::to_string(i)));
         std::filesystem::remove(mainPath);
         std::filesystem::remove(updatePath);
-        SetUp();
+        makeFile(mainPath);
+        makeFile(updatePath);
         insert(mainPath, main);
         insert(updatePath, update);
 

@@ -1,5 +1,7 @@
 #include "Csv.h"
 
+#include "db/Text.h"
+
 #include <csv.h>
 #include <deque>
 #include <istream>
@@ -120,13 +122,7 @@ std::string csvCellText(const CsvCell& cell) {
                                                text.back() == ' ' || text.back() == '\t');
     if (!text.empty() && !blankAtEdge && text.find_first_of(",\"\r\n") == std::string::npos)
         return text;
-    std::string quoted = "\"";
-    for (char c : text) {
-        if (c == '"')
-            quoted += '"';
-        quoted += c;
-    }
-    return quoted + "\"";
+    return db::enclosed(text, '"');
 }
 
 void writeCsvRow(std::ostream& out, const std::vector<CsvCell>& cells) {

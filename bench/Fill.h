@@ -1,0 +1,58 @@
+#pragma once
+
+#include "db/Database.h"
+#include "db/Schema.h"
+#include "db/Statement.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace bench {
+
+// Appends `records` records to `table`, keyed K0000000 upwards (second key
+// part "S", a number 7 in number fields), stamped `stamp`, every other field
+// filled with text.
+inline void fillTable(db::Database& database, const db::TableSpec& table, int records,
+                      const char* stamp) {
+    std::string columns, placeholders;
+    for (const db::ColumnSpec& column : table.columns) {
+        columns += (columns.empty() ? "" : ", ") + column.name;
+        placeholders += placeholders.empty() ? "?" : ", ?";
+    }
+    db::Statement insert(database.handle(), "INSERT INTO " + table.name + " (" + columns +
+                                                ") VALUES (" + placeholders + ")");
+    for (int i = 0; i < records; ++i) {
+        db::Statement::ResetGuard guard(insert);
+        char key[16];
+        std::snprintf(key, sizeof key, "K%07d", i);
+        for (std::size_t c = 0; c < table.columns.size(); ++c) {
+            const db::ColumnSpec& column = table.columns[c];
+            const int slot = static_cast<int>(c + 1);
+            if (c == 0)
+                insert.bind(slot, db::Value::text(key));
+            else if (c == 1)
+                insert.bind(slot, db::Value::text("S"));
+            else if (column.type.find("DATE") != std::string::npos)
+                insert.bind(slot, db::Value::text(stamp));
+            else if (column.type == "NUMERIC")
+                insert.bind(slot, db::Value::integer(7));
+            else
+                insert.bind(slot, db::Value::text(column.name + " of record " + std::to_string(i)));
+        }
+        insert.step("fill");
+    }
+}
+
+// A new Varnholt database at `path` whose named tables hold `records` records
+// each, as fillTable makes them.
+inline void makeFilled(const std::string& path, const std::string& password,
+                       const std::vector<std::string>& tables, int records, const char* stamp) {
+    auto database = db::Database::create(path, password, db::createVarnholtSchema);
+    db::Transaction transaction(*database);
+    for (const std::string& table : tables)
+        fillTable(*database, *db::findVarnholtTable(table), records, stamp);
+    transaction.commit();
+}
+
+} // namespace bench
