@@ -209,14 +209,18 @@ void FrmVHUpdate::Form_QueryUnload(bool& cancel, UnloadMode mode) {
     // connections away under it: it is the same question as "Cancel".
     if (mode != UnloadMode::FormControlMenu || !merging())
         return;
-    if (ui::MsgBox(cancelQuestion, ui::YesNo | ui::QuestionIcon, cancelTitle) == ui::Yes)
+    if (confirmCancel())
         AbortRequested = true;
     else
         cancel = true;
 }
 
+bool FrmVHUpdate::confirmCancel() {
+    return ui::MsgBox(cancelQuestion, ui::YesNo | ui::QuestionIcon, cancelTitle) == ui::Yes;
+}
+
 void FrmVHUpdate::cmdCommand1_Click() {
-    if (ui::MsgBox(cancelQuestion, ui::YesNo | ui::QuestionIcon, cancelTitle) == ui::Yes) {
+    if (confirmCancel()) {
         AbortRequested = true;
         Unload();
     }

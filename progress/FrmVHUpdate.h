@@ -64,6 +64,9 @@ public:
     // True while one of the merges runs.
     bool merging() const { return merging_ > 0; }
 
+    // Asks the "Cancel" question; true when the user answered Yes.
+    static bool confirmCancel();
+
     void Load();
     // Unloads the window as the program does it; a close from the window's
     // frame goes through Form_QueryUnload with FormControlMenu instead.

@@ -138,6 +138,15 @@ std::optional<std::string> showOpenDialog(const FileRequest& request) {
     return dialogs().openFile(request);
 }
 
+bool CommonDialog::ShowOpen() {
+    std::optional<std::string> chosen =
+        showOpenDialog({InitDir, FileName, Filter, DialogTitle, FilterIndex});
+    if (!chosen)
+        return false;
+    FileName = std::move(*chosen);
+    return true;
+}
+
 ScriptedDialogs::ScriptedDialogs() : previous_(current) {
     current = this;
 }

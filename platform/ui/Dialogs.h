@@ -65,6 +65,20 @@ int MsgBox(const std::string& text, int style = OkOnly,
 
 std::optional<std::string> showOpenDialog(const FileRequest& request);
 
+// The file-open dialog as a window's control: its settings are set, ShowOpen
+// raises it, and FileName holds the chosen file afterwards. A cancelled
+// dialog leaves FileName as it was set.
+struct CommonDialog {
+    std::string InitDir; // where the dialog starts: a folder, or a file in one
+    std::string FileName;
+    std::string Filter; // "description|pattern|description|pattern"
+    std::string DialogTitle;
+    int FilterIndex = 1;
+
+    // True when the user chose a file.
+    bool ShowOpen();
+};
+
 // Answers dialogs from a script and records what was asked. A box with no
 // scripted answer left gets the safe one: No on a Yes/No box, else OK or
 // Cancel; the file dialog with no scripted answer is cancelled. An `onAsk`
