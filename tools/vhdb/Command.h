@@ -54,6 +54,8 @@ std::unique_ptr<Command> makeCreateCommand(CLI::App& parent);
 std::unique_ptr<Command> makeImportCommand(CLI::App& parent);
 std::unique_ptr<Command> makeExportCommand(CLI::App& parent);
 std::unique_ptr<Command> makeCheckCommand(CLI::App& parent);
+std::unique_ptr<Command> makeMergeCommand(CLI::App& parent);
+std::unique_ptr<Command> makeDemoCommand(CLI::App& parent);
 
 // The name `table` has in the file, found without regard to letter case.
 // Throws Failure when the file has no such table.

@@ -52,6 +52,8 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
         commands.push_back(makeImportCommand(app));
         commands.push_back(makeExportCommand(app));
         commands.push_back(makeCheckCommand(app));
+        commands.push_back(makeMergeCommand(app));
+        commands.push_back(makeDemoCommand(app));
         try {
             app.parse(argc, argv);
         } catch (const CLI::ParseError& e) {
