@@ -3,9 +3,9 @@
 #include "ModMain.h"
 #include "merge/Update.h"
 #include "resources/Resources.h"
+#include "ui/FormWindow.h"
 #include "ui/Windows.h"
 
-#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
 #include <QLineEdit>
@@ -44,39 +44,10 @@ const std::array<WindowMerge, 4> windowMerges{
     &progress::FrmVHUpdate::ValuesUpdate,
 };
 
-// Counts how deep the program is inside something; undone however it leaves.
-class Depth {
-public:
-    explicit Depth(int& depth) : depth_(depth) { ++depth_; }
-    ~Depth() { --depth_; }
-    Depth(const Depth&) = delete;
-    Depth& operator=(const Depth&) = delete;
-
-private:
-    int& depth_;
-};
-
 } // namespace
 
-// The on-screen window. A close from its frame asks the form first.
-class FrmMain::Window : public QWidget {
-public:
-    explicit Window(FrmMain& form) : form_(form) {}
-
-protected:
-    void closeEvent(QCloseEvent* event) override {
-        if (form_.closeRequested())
-            event->accept();
-        else
-            event->ignore();
-    }
-
-private:
-    FrmMain& form_;
-};
-
 struct FrmMain::Loaded {
-    std::unique_ptr<Window> window;
+    std::unique_ptr<ui::FormWindow> window;
     QLineEdit* VarnholtDatabase = nullptr;
     QLineEdit* VarnholtUpdate = nullptr;
     QPushButton* Command1 = nullptr;
@@ -127,7 +98,7 @@ void FrmMain::Load() {
     resources::init();
 
     auto state = std::make_unique<Loaded>();
-    state->window = std::make_unique<Window>(*this);
+    state->window = std::make_unique<ui::FormWindow>([this] { return closeRequested(); });
     QWidget& window = *state->window;
     window.setWindowTitle(QString::fromStdString(ui::programTitle));
     window.setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -144,7 +115,7 @@ void FrmMain::Load() {
         auto* made = new QPushButton(QString::fromLatin1(caption), &window);
         ui::placeTwips(*made, where);
         QObject::connect(made, &QPushButton::clicked, [this, click] {
-            Depth event(inEvent_);
+            ui::Depth event(inEvent_);
             click();
         });
         return made;
@@ -327,7 +298,7 @@ void FrmMain::RunUpdate() {
 }
 
 bool FrmMain::closeRequested() {
-    Depth event(inEvent_);
+    ui::Depth event(inEvent_);
     return unload(progress::UnloadMode::FormControlMenu);
 }
 

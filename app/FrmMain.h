@@ -53,7 +53,6 @@ public:
 
 private:
     struct Loaded;
-    class Window;
     class Running;
 
     // One whole update on the two paths in the boxes, with the progress

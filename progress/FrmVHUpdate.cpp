@@ -4,8 +4,8 @@
 #include "merge/tables.h"
 #include "resources/Resources.h"
 #include "ui/Dialogs.h"
+#include "ui/FormWindow.h"
 
-#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFont>
 #include <QLabel>
@@ -18,18 +18,6 @@ namespace {
 const std::string cancelQuestion = "Cancel Operation?";
 const std::string cancelTitle = "Are you sure you want to abort the update?";
 
-// Counts how deep the program is inside something; undone however it leaves.
-class Depth {
-public:
-    explicit Depth(int& depth) : depth_(depth) { ++depth_; }
-    ~Depth() { --depth_; }
-    Depth(const Depth&) = delete;
-    Depth& operator=(const Depth&) = delete;
-
-private:
-    int& depth_;
-};
-
 QFont statusFont() {
     QFont font(QStringLiteral("MS Sans Serif"));
     font.setStyleHint(QFont::SansSerif); // where that face is missing
@@ -40,25 +28,8 @@ QFont statusFont() {
 
 } // namespace
 
-// The on-screen window. A close from its frame asks the form first.
-class FrmVHUpdate::Window : public QWidget {
-public:
-    explicit Window(FrmVHUpdate& form) : form_(form) {}
-
-protected:
-    void closeEvent(QCloseEvent* event) override {
-        if (form_.closeRequested())
-            event->accept();
-        else
-            event->ignore();
-    }
-
-private:
-    FrmVHUpdate& form_;
-};
-
 struct FrmVHUpdate::Loaded {
-    std::unique_ptr<Window> window;
+    std::unique_ptr<ui::FormWindow> window;
     QLabel* lblLabel1 = nullptr;
     ProgressBar* ProgressBar1 = nullptr;
     QPushButton* cmdCommand1 = nullptr;
@@ -82,7 +53,7 @@ FrmVHUpdate::~FrmVHUpdate() {
 
 std::int32_t FrmVHUpdate::runMerge(merge::TableUpdate merge, const std::string& DBLocation,
                                    const std::string& UPDLocation) {
-    Depth running(merging_);
+    ui::Depth running(merging_);
     return merge(*this, DBLocation, UPDLocation);
 }
 
@@ -114,7 +85,7 @@ void FrmVHUpdate::Load() {
     resources::init();
 
     auto state = std::make_unique<Loaded>();
-    state->window = std::make_unique<Window>(*this);
+    state->window = std::make_unique<ui::FormWindow>([this] { return closeRequested(); });
     QWidget& window = *state->window;
     window.setWindowTitle(QStringLiteral("Varnholt 2000 Update"));
     window.setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -134,7 +105,7 @@ void FrmVHUpdate::Load() {
     state->cmdCommand1 = new QPushButton(QStringLiteral("Cancel"), &window);
     ui::placeTwips(*state->cmdCommand1, {1515, 1695, 1125, 465});
     QObject::connect(state->cmdCommand1, &QPushButton::clicked, [this] {
-        Depth event(inEvent_);
+        ui::Depth event(inEvent_);
         cmdCommand1_Click();
     });
 
@@ -227,7 +198,7 @@ void FrmVHUpdate::cmdCommand1_Click() {
 }
 
 bool FrmVHUpdate::closeRequested() {
-    Depth event(inEvent_);
+    ui::Depth event(inEvent_);
     return unload(UnloadMode::FormControlMenu);
 }
 
@@ -236,7 +207,7 @@ bool FrmVHUpdate::unload(UnloadMode mode) {
         return true;
     bool cancel = false;
     {
-        Depth asking(unloading_);
+        ui::Depth asking(unloading_);
         Form_QueryUnload(cancel, mode);
     }
     if (cancel)

@@ -106,8 +106,6 @@ public:
 
 private:
     struct Loaded;
-    class Window;
-    friend class Window;
 
     // Runs one merge on this window, marked as running while it lasts.
     std::int32_t runMerge(merge::TableUpdate merge, const std::string& DBLocation,
