@@ -129,19 +129,19 @@ std::string otherCaseOf(const std::string& text) {
 
 // A table's columns as positions in its rows.
 struct Layout {
-    const db::TableSpec* spec;
+    const db::TableSpec* table;
     std::vector<std::size_t> keys;
     std::size_t stamp = 0;
 };
 
 Layout layoutOf(const CatalogueTable& table) {
     Layout layout{db::findVarnholtTable(table.name), {}, 0};
-    const auto& columns = layout.spec->columns;
+    const auto& columns = layout.table->columns;
     for (std::size_t i = 0; i < columns.size(); ++i) {
         if (columns[i].type.find("DATE") != std::string::npos)
             layout.stamp = i;
-        if (std::find(layout.spec->keyColumns.begin(), layout.spec->keyColumns.end(),
-                      columns[i].name) != layout.spec->keyColumns.end())
+        if (std::find(layout.table->keyColumns.begin(), layout.table->keyColumns.end(),
+                      columns[i].name) != layout.table->keyColumns.end())
             layout.keys.push_back(i);
     }
     return layout;
@@ -161,19 +161,19 @@ public:
         : database_(database), layout_(layout), indexes_(indexesOf()), insert_(prepare()) {
         for (const auto& index : indexes_)
             database_.exec("DROP INDEX " + db::quoteIdentifier(index.first),
-                           "Cannot fill table " + layout_.spec->name + ".");
+                           "Cannot fill table " + layout_.table->name + ".");
     }
 
     void add(const Row& row) {
         db::Statement::ResetGuard guard(insert_);
         for (std::size_t i = 0; i < row.size(); ++i)
             insert_.bind(static_cast<int>(i + 1), row[i]);
-        insert_.step([&] { return "Cannot add a record to table " + layout_.spec->name + "."; });
+        insert_.step([&] { return "Cannot add a record to table " + layout_.table->name + "."; });
     }
 
     void finish() {
         for (const auto& index : indexes_)
-            database_.exec(index.second, "Cannot index table " + layout_.spec->name + ".");
+            database_.exec(index.second, "Cannot index table " + layout_.table->name + ".");
     }
 
 private:
@@ -181,21 +181,21 @@ private:
         db::Statement select(database_.handle(),
                              "SELECT name, sql FROM sqlite_master WHERE type = 'index' AND "
                              "tbl_name = ? AND sql IS NOT NULL ORDER BY name");
-        select.bind(1, db::Value::text(layout_.spec->name));
+        select.bind(1, db::Value::text(layout_.table->name));
         std::vector<std::pair<std::string, std::string>> indexes;
-        while (select.step("Cannot read the indexes of table " + layout_.spec->name + "."))
+        while (select.step("Cannot read the indexes of table " + layout_.table->name + "."))
             indexes.emplace_back(select.columnText(0), select.columnText(1));
         return indexes;
     }
 
     db::Statement prepare() {
         std::string names, marks;
-        for (const auto& column : layout_.spec->columns) {
+        for (const auto& column : layout_.table->columns) {
             names += (names.empty() ? "" : ", ") + db::quoteIdentifier(column.name);
             marks += marks.empty() ? "?" : ", ?";
         }
         return db::Statement(database_.handle(), "INSERT INTO " +
-                                                     db::quoteIdentifier(layout_.spec->name) +
+                                                     db::quoteIdentifier(layout_.table->name) +
                                                      " (" + names + ") VALUES (" + marks + ")");
     }
 
@@ -220,7 +220,7 @@ void fillMain(db::Database& database, const CatalogueTable& table, std::uint64_t
     const Layout layout = layoutOf(table);
     TableWriter writer(database, layout);
     Random random(seedFor(seed, streamOf(table, MainFields), 0));
-    Row row(layout.spec->columns.size());
+    Row row(layout.table->columns.size());
     for (std::uint64_t number = 0; number < count; ++number) {
         makeRow(table, layout, seed, random, number, row);
         row[layout.stamp] = valueOf(mainStamp(table, seed, number));
@@ -294,7 +294,7 @@ void fillUpdate(db::Database& database, const CatalogueTable& table, std::uint64
     const Layout layout = layoutOf(table);
     TableWriter writer(database, layout);
     Random random(seedFor(seed, streamOf(table, UpdateFields), 0));
-    Row row(layout.spec->columns.size());
+    Row row(layout.table->columns.size());
     for (const Planned& planned : planUpdate(table, seed, report.update, report.main)) {
         makeRow(table, layout, seed, random, planned.number, row);
         std::optional<db::DateTime> stamp;
