@@ -15,13 +15,7 @@ namespace bench {
 // filled with text.
 inline void fillTable(db::Database& database, const db::TableSpec& table, int records,
                       const char* stamp) {
-    std::string columns, placeholders;
-    for (const db::ColumnSpec& column : table.columns) {
-        columns += (columns.empty() ? "" : ", ") + column.name;
-        placeholders += placeholders.empty() ? "?" : ", ?";
-    }
-    db::Statement insert(database.handle(), "INSERT INTO " + table.name + " (" + columns +
-                                                ") VALUES (" + placeholders + ")");
+    db::Statement insert(database.handle(), db::insertSql(table));
     for (int i = 0; i < records; ++i) {
         db::Statement::ResetGuard guard(insert);
         char key[16];

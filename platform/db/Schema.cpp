@@ -63,6 +63,15 @@ const TableSpec* findVarnholtTable(const std::string& name) {
     return nullptr;
 }
 
+std::string insertSql(const TableSpec& table) {
+    std::string names, marks;
+    for (const ColumnSpec& column : table.columns) {
+        names += (names.empty() ? "" : ", ") + quoteIdentifier(column.name);
+        marks += marks.empty() ? "?" : ", ?";
+    }
+    return "INSERT INTO " + quoteIdentifier(table.name) + " (" + names + ") VALUES (" + marks + ")";
+}
+
 void createVarnholtSchema(Database& database) {
     Transaction transaction(database);
     for (const auto& table : varnholtTables()) {

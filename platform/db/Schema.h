@@ -25,6 +25,10 @@ const std::vector<TableSpec>& varnholtTables();
 // The table of that name (letter case ignored), or nullptr.
 const TableSpec* findVarnholtTable(const std::string& name);
 
+// "INSERT INTO table (every column) VALUES (?, ...)": one parameter per
+// column, in the table's column order.
+std::string insertSql(const TableSpec& table);
+
 // Makes the four tables and their key indexes, in one transaction.
 void createVarnholtSchema(Database& database);
 

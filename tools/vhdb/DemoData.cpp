@@ -4,6 +4,7 @@
 #include "db/Database.h"
 #include "db/Schema.h"
 #include "db/Statement.h"
+#include "db/Text.h"
 
 #include <algorithm>
 #include <cctype>
@@ -119,12 +120,7 @@ std::string otherCaseOf(const std::string& text) {
     std::string upper = text;
     for (char& c : upper)
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    if (upper != text)
-        return upper;
-    std::string lower = text;
-    for (char& c : lower)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return lower;
+    return upper != text ? upper : db::toLower(text);
 }
 
 // A table's columns as positions in its rows.
@@ -189,14 +185,7 @@ private:
     }
 
     db::Statement prepare() {
-        std::string names, marks;
-        for (const auto& column : layout_.table->columns) {
-            names += (names.empty() ? "" : ", ") + db::quoteIdentifier(column.name);
-            marks += marks.empty() ? "?" : ", ?";
-        }
-        return db::Statement(database_.handle(), "INSERT INTO " +
-                                                     db::quoteIdentifier(layout_.table->name) +
-                                                     " (" + names + ") VALUES (" + marks + ")");
+        return db::Statement(database_.handle(), db::insertSql(*layout_.table));
     }
 
     db::Database& database_;
