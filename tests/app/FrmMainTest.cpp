@@ -1,6 +1,7 @@
 #include "app/FrmMain.h"
 
 #include "LodgesFiles.h"
+#include "UpdateTexts.h"
 #include "app/ModMain.h"
 #include "merge/Update.h"
 #include "ui/Windows.h"
@@ -36,10 +37,8 @@ const std::vector<TableShape> shapes{
     {"Lodges", 13, 11}, {"Issues", 14, 8}, {"Activities", 6, 4}, {"MValues", 5, 3}};
 
 std::string completeText(int lodges, int issues, int activities, int values) {
-    return "Varnholt 2000 Update Complete!\r\n\r\n " + std::to_string(lodges) +
-           "  Lodges Updated\r\n " + std::to_string(issues) + "  Issues Updated\r\n " +
-           std::to_string(activities) + "  Activities Updated\r\n " + std::to_string(values) +
-           "  Values Updated";
+    return "Varnholt 2000 Update Complete!\r\n\r\n" +
+           countLines(lodges, issues, activities, values);
 }
 
 class FrmMainTest : public MergeFilesTest {
@@ -235,10 +234,8 @@ TEST_F(FrmMainTest, CancelDuringIssuesKeepsWhatWasSavedAndRunsNoFurtherMerge) {
     EXPECT_EQ(rowCount(mainPath, "MValues"), 0);
     ASSERT_EQ(dialogs.asked().size(), 2u); // the question, then the report
     EXPECT_EQ(dialogs.asked()[1],
-              (ui::MessageRequest{"Varnholt 2000 Update Cancelled!\r\n\r\n 6  Lodges Updated\r\n " +
-                                      std::to_string(issuesSaved) +
-                                      "  Issues Updated\r\n 0  Activities Updated\r\n 0  "
-                                      "Values Updated",
+              (ui::MessageRequest{"Varnholt 2000 Update Cancelled!\r\n\r\n" +
+                                      countLines(6, static_cast<int>(issuesSaved), 0, 0),
                                   ui::OkOnly, "Varnholt Updater"}));
     EXPECT_FALSE(progress.isLoaded());
     EXPECT_TRUE(controlsEnabled());
@@ -265,9 +262,7 @@ TEST_F(FrmMainTest, AnErrorEndsTheUpdateNotTheProgramAndASecondRunSucceeds) {
         "Varnholt 2000 Update Stopped!\r\n\r\nThe update of the Activities table failed:\r\n"))
         << report.text;
     EXPECT_NE(report.text.find("\"twelve\" in its key field F6"), std::string::npos) << report.text;
-    EXPECT_TRUE(report.text.ends_with(" 2  Lodges Updated\r\n 2  Issues Updated\r\n"
-                                      " 1  Activities Updated\r\n 0  Values Updated"))
-        << report.text;
+    EXPECT_TRUE(report.text.ends_with(countLines(2, 2, 1, 0))) << report.text;
     EXPECT_EQ(rowCount(mainPath, "Activities"), 1);
     EXPECT_EQ(rowCount(mainPath, "MValues"), 0);
     EXPECT_FALSE(progress.isLoaded());
@@ -309,10 +304,8 @@ TEST_F(FrmMainTest, ClosingTheMainWindowDuringAnUpdateAsksAndYesEndsUpdateThenPr
     // Only what this run saved is reported: nothing of the first run's Values.
     const std::int64_t lodgesSaved = rowCount(mainPath, "Lodges") - 6;
     EXPECT_LT(lodgesSaved, 6);
-    EXPECT_EQ(dialogs.asked()[3].text,
-              "Varnholt 2000 Update Cancelled!\r\n\r\n " + std::to_string(lodgesSaved) +
-                  "  Lodges Updated\r\n 0  Issues Updated\r\n 0  Activities Updated\r\n 0  "
-                  "Values Updated");
+    EXPECT_EQ(dialogs.asked()[3].text, "Varnholt 2000 Update Cancelled!\r\n\r\n" +
+                                           countLines(static_cast<int>(lodgesSaved), 0, 0, 0));
     EXPECT_FALSE(progress.isLoaded());
     EXPECT_FALSE(form.isLoaded());
 }

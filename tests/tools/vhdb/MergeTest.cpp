@@ -2,6 +2,8 @@
 // process where a test must act at an exact record.
 #include "DbHelpers.h"
 #include "TempDir.h"
+#include "UpdateTexts.h"
+#include "VhdbProcess.h"
 #include "db/Database.h"
 #include "db/Schema.h"
 #include "merge/Update.h"
@@ -22,80 +24,11 @@
 
 namespace {
 
+using testing_support::countLines;
+using testing_support::Outcome;
 using testing_support::readFile;
 using testing_support::VarnholtPassword;
-
-struct Outcome {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-// The built vhdb, started with its output going to files rather than pipes, so
-// that a long run cannot stall on a full pipe while the test waits.
-class Program {
-public:
-    Program(const testing_support::TempDir& dir, std::vector<std::string> args)
-        : outPath_(dir.file("stdout")), errPath_(dir.file("stderr")) {
-        args.insert(args.begin(), VHDB_PATH);
-        pid_ = fork();
-        if (pid_ == 0) {
-            const int out = ::open(outPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            const int err = ::open(errPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            dup2(out, STDOUT_FILENO);
-            dup2(err, STDERR_FILENO);
-            // As at a terminal, whatever the test runner was started with.
-            std::signal(SIGINT, SIG_DFL);
-            std::vector<char*> argv;
-            for (auto& arg : args)
-                argv.push_back(arg.data());
-            argv.push_back(nullptr);
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
-    }
-
-    // Waits until standard error holds `text`; false when the program ended
-    // or a minute passed first.
-    bool waitForError(const std::string& text) {
-        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::minutes(1);
-        while (readFile(errPath_).find(text) == std::string::npos) {
-            int status = 0;
-            if (waitpid(pid_, &status, WNOHANG) == pid_) {
-                status_ = status;
-                return false;
-            }
-            if (std::chrono::steady_clock::now() > giveUp)
-                return false;
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-        return true;
-    }
-
-    void signal(int number) { kill(pid_, number); }
-
-    Outcome wait() {
-        int status = status_.value_or(0);
-        if (!status_)
-            waitpid(pid_, &status, 0);
-        EXPECT_TRUE(WIFEXITED(status)) << "vhdb did not exit normally";
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(outPath_),
-                readFile(errPath_)};
-    }
-
-private:
-    std::string outPath_;
-    std::string errPath_;
-    pid_t pid_ = -1;
-    std::optional<int> status_;
-};
-
-// The four count lines every end of an update prints, lines joined by CR LF.
-std::string countLines(int lodges, int issues, int activities, int values) {
-    return " " + std::to_string(lodges) + "  Lodges Updated\r\n " + std::to_string(issues) +
-           "  Issues Updated\r\n " + std::to_string(activities) + "  Activities Updated\r\n " +
-           std::to_string(values) + "  Values Updated";
-}
+using testing_support::VhdbProgram;
 
 const std::string lodgesStatus = "Updating Varnholt Lodges Table\n";
 const std::string issuesStatus = "Updating Varnholt Issues Table\n";
@@ -135,7 +68,7 @@ protected:
             .asInteger();
     }
 
-    Outcome vhdb(std::vector<std::string> args) { return Program(dir, std::move(args)).wait(); }
+    Outcome vhdb(std::vector<std::string> args) { return VhdbProgram(dir, std::move(args)).wait(); }
 
     testing_support::TempDir dir;
     const std::string mainPath = dir.file("Varnholt.mdb");
@@ -222,7 +155,7 @@ TEST_F(VhdbMerge, CtrlCStopsTheProgramAndReportsTheRecordsItSaved) {
                              ") INSERT INTO Lodges (F1, F12) SELECT printf('L%05d', i), "
                              "'2020-01-01' FROM n;");
 
-    Program program(dir, {"merge", mainPath, updatePath});
+    VhdbProgram program(dir, {"merge", mainPath, updatePath});
     ASSERT_TRUE(program.waitForError(lodgesStatus)) << "the merge never started";
     // Some records in, far from all of them.
     std::this_thread::sleep_for(std::chrono::milliseconds(200));

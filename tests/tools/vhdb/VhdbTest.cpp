@@ -1,48 +1,21 @@
 // Runs the real vhdb program and checks what it prints, its exit code and
 // what it leaves in the files.
 #include "TempDir.h"
+#include "VhdbProcess.h"
 #include "db/Database.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace {
 
+using testing_support::Outcome;
 using testing_support::readFile;
 using testing_support::writeFile;
 
-struct Outcome {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
 class Vhdb : public ::testing::Test {
 protected:
-    // Output goes to files, not pipes, so that a large export cannot stall
-    // the child while the parent waits for it.
     Outcome vhdb(std::vector<std::string> args) {
-        const std::string outPath = dir.file("stdout"), errPath = dir.file("stderr");
-        args.insert(args.begin(), VHDB_PATH);
-        const pid_t pid = fork();
-        if (pid == 0) {
-            const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            dup2(out, STDOUT_FILENO);
-            dup2(err, STDERR_FILENO);
-            std::vector<char*> argv;
-            for (auto& a : args)
-                argv.push_back(a.data());
-            argv.push_back(nullptr);
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
-        int status = 0;
-        waitpid(pid, &status, 0);
-        EXPECT_TRUE(WIFEXITED(status)) << "vhdb did not exit normally";
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(outPath), readFile(errPath)};
+        return testing_support::VhdbProgram(dir, std::move(args)).wait();
     }
 
     // Asserts success with nothing on standard error; returns standard output.
