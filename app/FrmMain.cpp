@@ -34,16 +34,6 @@ const std::array<Browse, 2> browses{{
     {"VHUpdate.mdb", "Varnholt Update Database | vhupdate.mdb", "vhupdate.mdb"},
 }};
 
-// The merges in the order an update runs them, as the progress window runs
-// them, so that it knows a merge is under way.
-using WindowMerge = std::int32_t (progress::FrmVHUpdate::*)(const std::string&, const std::string&);
-const std::array<WindowMerge, 4> windowMerges{
-    &progress::FrmVHUpdate::LodgeUpdate,
-    &progress::FrmVHUpdate::IssueUpdate,
-    &progress::FrmVHUpdate::ActivityUpdate,
-    &progress::FrmVHUpdate::ValuesUpdate,
-};
-
 } // namespace
 
 struct FrmMain::Loaded {
@@ -257,19 +247,19 @@ void FrmMain::RunUpdate() {
     std::vector<std::int32_t> results;
     std::optional<std::string> failure;
     std::string_view failedTable;
-    for (std::size_t step = 0; step < windowMerges.size(); ++step) {
+    for (const merge::UpdateStep& step : merge::updateSteps()) {
         // Read right before each merge; the merge works on its own copies.
         const std::string DBLocation = VarnholtDatabase().text().toStdString();
         const std::string UPDLocation = VarnholtUpdate().text().toStdString();
         try {
-            results.push_back((progress_.*windowMerges[step])(DBLocation, UPDLocation));
+            results.push_back(progress_.runMerge(step.update, DBLocation, UPDLocation));
         } catch (const std::exception& error) {
             failure = error.what();
         } catch (...) {
             failure = "An unexpected error occurred.";
         }
         if (failure) {
-            failedTable = merge::updateSteps()[step].table;
+            failedTable = step.table;
             break;
         }
         // A confirmed "Cancel" has unloaded the progress window already.

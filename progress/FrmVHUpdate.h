@@ -61,6 +61,11 @@ public:
     // The last merge: at its normal end it also closes the update database.
     std::int32_t ValuesUpdate(const std::string& DBLocation, const std::string& UPDLocation);
 
+    // Runs one merge on this window, marked as running while it lasts; the
+    // four above are this with their own merge.
+    std::int32_t runMerge(merge::TableUpdate merge, const std::string& DBLocation,
+                          const std::string& UPDLocation);
+
     // True while one of the merges runs.
     bool merging() const { return merging_ > 0; }
 
@@ -106,10 +111,6 @@ public:
 
 private:
     struct Loaded;
-
-    // Runs one merge on this window, marked as running while it lasts.
-    std::int32_t runMerge(merge::TableUpdate merge, const std::string& DBLocation,
-                          const std::string& UPDLocation);
 
     Loaded& loaded();
     // Called by the window when the user closes it; false refuses the close.
