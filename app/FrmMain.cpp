@@ -1,10 +1,10 @@
-#include "FrmMain.h"
+#include "app/FrmMain.h"
 
-#include "ModMain.h"
+#include "app/ModMain.h"
 #include "merge/Update.h"
+#include "platform/ui/FormWindow.h"
+#include "platform/ui/Windows.h"
 #include "resources/Resources.h"
-#include "ui/FormWindow.h"
-#include "ui/Windows.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "platform/ui/Dialogs.h"
 #include "progress/FrmVHUpdate.h"
-#include "ui/Dialogs.h"
 
 #include <cstdint>
 #include <memory>

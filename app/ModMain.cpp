@@ -1,4 +1,4 @@
-#include "ModMain.h"
+#include "app/ModMain.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "FrmMain.h"
+#include "app/FrmMain.h"
 
 #include <QApplication>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "db/Data.h"
 #include "merge/Host.h"
+#include "platform/db/Data.h"
 
 #include <string>
 

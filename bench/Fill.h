@@ -1,8 +1,8 @@
 #pragma once
 
-#include "db/Database.h"
-#include "db/Schema.h"
-#include "db/Statement.h"
+#include "platform/db/Database.h"
+#include "platform/db/Schema.h"
+#include "platform/db/Statement.h"
 
 #include <cstdio>
 #include <string>

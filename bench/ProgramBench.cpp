@@ -9,7 +9,7 @@
 // Run it on an X server (xvfb-run -a) to time the windows as they draw. Exit
 // code 0 when the update ran through, 1 when it was cancelled or failed.
 #include "app/FrmMain.h"
-#include "ui/Dialogs.h"
+#include "platform/ui/Dialogs.h"
 
 #include <QApplication>
 #include <QLineEdit>

@@ -9,10 +9,10 @@
 // within the run itself, free of the run-to-run noise of the disk. Run it
 // under a display server to see what painting costs there:
 //   xvfb-run -a build/release/bench/progress_bench [N] [FOLDER]
-#include "BareHost.h"
-#include "Fill.h"
-#include "db/Data.h"
-#include "merge/tables.h"
+#include "bench/BareHost.h"
+#include "bench/Fill.h"
+#include "merge/Tables.h"
+#include "platform/db/Data.h"
 #include "progress/FrmVHUpdate.h"
 
 #include <QApplication>

@@ -2,8 +2,8 @@
 // table of N records (default 1,000,000): opening the record set, FindFirst
 // by key with every second hit overwritten, and AddNew. Usage:
 //   recordset_bench [N] [FOLDER]
-#include "db/Data.h"
-#include "db/Schema.h"
+#include "platform/db/Data.h"
+#include "platform/db/Schema.h"
 
 #include <chrono>
 #include <cstdio>

@@ -3,9 +3,9 @@
 // database, half of them new keys. Behind a host that draws nothing, so the
 // figures are the merges' own. Usage:
 //   tables_bench [N] [FOLDER]
-#include "BareHost.h"
-#include "Fill.h"
-#include "merge/tables.h"
+#include "bench/BareHost.h"
+#include "bench/Fill.h"
+#include "merge/Tables.h"
 
 #include <chrono>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "Update.h"
+#include "merge/Update.h"
 
 #include <fmt/format.h>
 

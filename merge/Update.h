@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tables.h"
+#include "merge/Tables.h"
 
 #include <array>
 #include <cstdint>

@@ -1,10 +1,10 @@
-#include "FrmVHUpdate.h"
+#include "progress/FrmVHUpdate.h"
 
-#include "db/Data.h"
-#include "merge/tables.h"
+#include "merge/Tables.h"
+#include "platform/db/Data.h"
+#include "platform/ui/Dialogs.h"
+#include "platform/ui/FormWindow.h"
 #include "resources/Resources.h"
-#include "ui/Dialogs.h"
-#include "ui/FormWindow.h"
 
 #include <QCoreApplication>
 #include <QFont>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "ProgressBar.h"
 #include "merge/Host.h"
-#include "merge/tables.h"
-#include "ui/Windows.h"
+#include "merge/Tables.h"
+#include "platform/ui/Windows.h"
+#include "progress/ProgressBar.h"
 
 #include <QPixmap>
 #include <cstdint>

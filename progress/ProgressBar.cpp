@@ -1,4 +1,4 @@
-#include "ProgressBar.h"
+#include "progress/ProgressBar.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,7 +1,7 @@
-#include "ConnectText.h"
+#include "platform/db/ConnectText.h"
 
-#include "Database.h"
-#include "DbError.h"
+#include "platform/db/Database.h"
+#include "platform/db/DbError.h"
 
 namespace db {
 

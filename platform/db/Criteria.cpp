@@ -1,6 +1,6 @@
-#include "Criteria.h"
+#include "platform/db/Criteria.h"
 
-#include "DbError.h"
+#include "platform/db/DbError.h"
 
 #include <cctype>
 #include <cerrno>

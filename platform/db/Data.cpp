@@ -1,7 +1,7 @@
-#include "Data.h"
+#include "platform/db/Data.h"
 
-#include "ConnectText.h"
-#include "DbError.h"
+#include "platform/db/ConnectText.h"
+#include "platform/db/DbError.h"
 
 namespace db {
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Database.h"
-#include "Recordset.h"
+#include "platform/db/Database.h"
+#include "platform/db/Recordset.h"
 
 #include <memory>
 #include <string>

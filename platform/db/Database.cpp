@@ -1,7 +1,7 @@
-#include "Database.h"
+#include "platform/db/Database.h"
 
-#include "DbError.h"
-#include "Sqlite.h"
+#include "platform/db/DbError.h"
+#include "platform/db/Sqlite.h"
 
 #include <algorithm>
 #include <cctype>

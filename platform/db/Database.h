@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Statement.h"
-#include "Text.h"
+#include "platform/db/Statement.h"
+#include "platform/db/Text.h"
 
 #include <functional>
 #include <map>

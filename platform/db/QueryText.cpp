@@ -1,4 +1,4 @@
-#include "QueryText.h"
+#include "platform/db/QueryText.h"
 
 #include <cctype>
 #include <vector>

@@ -1,10 +1,10 @@
-#include "Recordset.h"
+#include "platform/db/Recordset.h"
 
-#include "Criteria.h"
-#include "Database.h"
-#include "DbError.h"
-#include "QueryText.h"
-#include "Sqlite.h"
+#include "platform/db/Criteria.h"
+#include "platform/db/Database.h"
+#include "platform/db/DbError.h"
+#include "platform/db/QueryText.h"
+#include "platform/db/Sqlite.h"
 
 #include <algorithm>
 #include <cctype>

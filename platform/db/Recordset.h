@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Database.h"
-#include "Value.h"
+#include "platform/db/Database.h"
+#include "platform/db/Value.h"
 
 #include <cstdint>
 #include <memory>

@@ -1,6 +1,6 @@
-#include "Schema.h"
+#include "platform/db/Schema.h"
 
-#include "Database.h"
+#include "platform/db/Database.h"
 
 namespace db {
 

@@ -1,7 +1,7 @@
-#include "Statement.h"
+#include "platform/db/Statement.h"
 
-#include "DbError.h"
-#include "Sqlite.h"
+#include "platform/db/DbError.h"
+#include "platform/db/Sqlite.h"
 
 namespace db {
 

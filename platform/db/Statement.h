@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Value.h"
+#include "platform/db/Value.h"
 
 #include <concepts>
 #include <memory>

@@ -1,4 +1,4 @@
-#include "Text.h"
+#include "platform/db/Text.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,6 +1,6 @@
-#include "Value.h"
+#include "platform/db/Value.h"
 
-#include "DbError.h"
+#include "platform/db/DbError.h"
 
 #include <charconv>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "FormWindow.h"
+#include "platform/ui/FormWindow.h"
 
 #include <QCloseEvent>
 

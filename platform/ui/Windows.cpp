@@ -1,4 +1,4 @@
-#include "Windows.h"
+#include "platform/ui/Windows.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,10 +1,10 @@
 #include "app/FrmMain.h"
 
-#include "LodgesFiles.h"
-#include "UpdateTexts.h"
 #include "app/ModMain.h"
 #include "merge/Update.h"
-#include "ui/Windows.h"
+#include "platform/ui/Windows.h"
+#include "tests/merge/LodgesFiles.h"
+#include "tests/support/UpdateTexts.h"
 
 #include <QApplication>
 #include <QLabel>

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "DbHelpers.h"
-#include "TempDir.h"
-#include "db/Database.h"
-#include "db/Schema.h"
-#include "db/Statement.h"
-#include "db/Value.h"
+#include "platform/db/Database.h"
+#include "platform/db/Schema.h"
+#include "platform/db/Statement.h"
+#include "platform/db/Value.h"
+#include "tests/support/DbHelpers.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 #include <memory>

@@ -1,6 +1,6 @@
-#include "FakeHost.h"
-#include "LodgesFiles.h"
-#include "merge/tables.h"
+#include "merge/Tables.h"
+#include "tests/merge/FakeHost.h"
+#include "tests/merge/LodgesFiles.h"
 
 #include <filesystem>
 #include <gmock/gmock.h>

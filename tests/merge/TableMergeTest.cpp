@@ -1,11 +1,11 @@
 // The Issues, Activities and Values merges, each on real files: what every
 // table merge must do, run once per table, then what is each table's own.
 
-#include "FakeHost.h"
-#include "LodgesFiles.h"
-#include "db/Data.h"
-#include "db/Schema.h"
-#include "merge/tables.h"
+#include "merge/Tables.h"
+#include "platform/db/Data.h"
+#include "platform/db/Schema.h"
+#include "tests/merge/FakeHost.h"
+#include "tests/merge/LodgesFiles.h"
 
 #include <algorithm>
 #include <filesystem>

@@ -1,8 +1,8 @@
 #include "progress/FrmVHUpdate.h"
 
-#include "LodgesFiles.h"
-#include "db/Data.h"
-#include "ui/Dialogs.h"
+#include "platform/db/Data.h"
+#include "platform/ui/Dialogs.h"
+#include "tests/merge/LodgesFiles.h"
 
 #include <QApplication>
 #include <QLabel>

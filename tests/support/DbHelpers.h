@@ -1,9 +1,9 @@
 #pragma once
 
-#include "db/Database.h"
-#include "db/DbError.h"
-#include "db/Statement.h"
-#include "db/Value.h"
+#include "platform/db/Database.h"
+#include "platform/db/DbError.h"
+#include "platform/db/Statement.h"
+#include "platform/db/Value.h"
 
 #include <filesystem>
 #include <functional>

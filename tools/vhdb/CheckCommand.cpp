@@ -1,7 +1,7 @@
-#include "Command.h"
-#include "db/Database.h"
-#include "db/Schema.h"
-#include "db/Statement.h"
+#include "platform/db/Database.h"
+#include "platform/db/Schema.h"
+#include "platform/db/Statement.h"
+#include "tools/vhdb/Command.h"
 
 #include <CLI/CLI.hpp>
 #include <fmt/format.h>

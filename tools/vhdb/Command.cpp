@@ -1,6 +1,6 @@
-#include "Command.h"
+#include "tools/vhdb/Command.h"
 
-#include "db/Database.h"
+#include "platform/db/Database.h"
 
 #include <CLI/CLI.hpp>
 

@@ -1,6 +1,6 @@
-#include "Command.h"
-#include "db/Database.h"
-#include "db/Schema.h"
+#include "platform/db/Database.h"
+#include "platform/db/Schema.h"
+#include "tools/vhdb/Command.h"
 
 #include <CLI/CLI.hpp>
 

@@ -1,6 +1,6 @@
-#include "Csv.h"
+#include "tools/vhdb/Csv.h"
 
-#include "db/Text.h"
+#include "platform/db/Text.h"
 
 #include <csv.h>
 #include <deque>

@@ -1,5 +1,5 @@
-#include "Command.h"
-#include "DemoData.h"
+#include "tools/vhdb/Command.h"
+#include "tools/vhdb/DemoData.h"
 
 #include <CLI/CLI.hpp>
 #include <filesystem>

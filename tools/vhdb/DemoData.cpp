@@ -1,10 +1,10 @@
-#include "DemoData.h"
+#include "tools/vhdb/DemoData.h"
 
-#include "DemoTables.h"
-#include "db/Database.h"
-#include "db/Schema.h"
-#include "db/Statement.h"
-#include "db/Text.h"
+#include "platform/db/Database.h"
+#include "platform/db/Schema.h"
+#include "platform/db/Statement.h"
+#include "platform/db/Text.h"
+#include "tools/vhdb/DemoTables.h"
 
 #include <algorithm>
 #include <cctype>

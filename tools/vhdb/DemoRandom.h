@@ -1,6 +1,6 @@
 #pragma once
 
-#include "db/Value.h"
+#include "platform/db/Value.h"
 
 #include <cstddef>
 #include <cstdint>

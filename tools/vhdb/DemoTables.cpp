@@ -1,4 +1,4 @@
-#include "DemoTables.h"
+#include "tools/vhdb/DemoTables.h"
 
 #include <fmt/format.h>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "DemoRandom.h"
-#include "db/Value.h"
+#include "platform/db/Value.h"
+#include "tools/vhdb/DemoRandom.h"
 
 #include <cstdint>
 #include <string>

@@ -1,7 +1,7 @@
-#include "Command.h"
-#include "Csv.h"
-#include "db/Database.h"
-#include "db/Statement.h"
+#include "platform/db/Database.h"
+#include "platform/db/Statement.h"
+#include "tools/vhdb/Command.h"
+#include "tools/vhdb/Csv.h"
 
 #include <CLI/CLI.hpp>
 #include <cstring>

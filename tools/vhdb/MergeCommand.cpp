@@ -1,5 +1,5 @@
-#include "Command.h"
-#include "TerminalHost.h"
+#include "tools/vhdb/Command.h"
+#include "tools/vhdb/TerminalHost.h"
 
 #include <CLI/CLI.hpp>
 #include <iostream>

@@ -1,4 +1,4 @@
-#include "TerminalBar.h"
+#include "tools/vhdb/TerminalBar.h"
 
 #include <algorithm>
 #include <fmt/format.h>

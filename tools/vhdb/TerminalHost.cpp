@@ -1,7 +1,7 @@
-#include "TerminalHost.h"
+#include "tools/vhdb/TerminalHost.h"
 
-#include "TerminalInterrupts.h"
 #include "merge/Update.h"
+#include "tools/vhdb/TerminalInterrupts.h"
 
 #include <cmath>
 #include <exception>

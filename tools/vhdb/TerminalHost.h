@@ -1,9 +1,9 @@
 #pragma once
 
-#include "Command.h"
-#include "TerminalBar.h"
-#include "db/Data.h"
 #include "merge/Host.h"
+#include "platform/db/Data.h"
+#include "tools/vhdb/Command.h"
+#include "tools/vhdb/TerminalBar.h"
 
 #include <array>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "TerminalInterrupts.h"
+#include "tools/vhdb/TerminalInterrupts.h"
 
 #include <csignal>
 

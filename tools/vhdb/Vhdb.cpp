@@ -1,6 +1,6 @@
-#include "Vhdb.h"
+#include "tools/vhdb/Vhdb.h"
 
-#include "Command.h"
+#include "tools/vhdb/Command.h"
 
 #include <CLI/CLI.hpp>
 #include <exception>

@@ -1,4 +1,4 @@
-#include "Vhdb.h"
+#include "tools/vhdb/Vhdb.h"
 
 #include <cstdio>
 #include <iostream>

@@ -1,7 +1,7 @@
-#include "db/Data.h"
+#include "platform/db/Data.h"
 
-#include "DbFixture.h"
-#include "db/ConnectText.h"
+#include "platform/db/ConnectText.h"
+#include "tests/platform/db/DbFixture.h"
 
 #include <gmock/gmock.h>
 

@@ -1,5 +1,5 @@
-#include "DbFixture.h"
-#include "db/Sqlite.h"
+#include "platform/db/Sqlite.h"
+#include "tests/platform/db/DbFixture.h"
 
 #include <chrono>
 #include <csignal>

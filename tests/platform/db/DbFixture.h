@@ -1,13 +1,13 @@
 #pragma once
 
-#include "DbHelpers.h"
-#include "TempDir.h"
-#include "db/Database.h"
-#include "db/DbError.h"
-#include "db/Recordset.h"
-#include "db/Schema.h"
-#include "db/Statement.h"
-#include "db/Value.h"
+#include "platform/db/Database.h"
+#include "platform/db/DbError.h"
+#include "platform/db/Recordset.h"
+#include "platform/db/Schema.h"
+#include "platform/db/Statement.h"
+#include "platform/db/Value.h"
+#include "tests/support/DbHelpers.h"
+#include "tests/support/TempDir.h"
 
 #include <filesystem>
 #include <functional>

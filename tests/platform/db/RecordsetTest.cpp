@@ -1,4 +1,4 @@
-#include "DbFixture.h"
+#include "tests/platform/db/DbFixture.h"
 
 #include <gmock/gmock.h>
 

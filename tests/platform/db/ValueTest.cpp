@@ -1,6 +1,6 @@
-#include "db/Value.h"
+#include "platform/db/Value.h"
 
-#include "db/DbError.h"
+#include "platform/db/DbError.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "ui/Dialogs.h"
+#include "platform/ui/Dialogs.h"
 
-#include "TempDir.h"
+#include "tests/support/TempDir.h"
 
 #include <QAbstractItemView>
 #include <QApplication>

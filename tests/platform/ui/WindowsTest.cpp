@@ -1,4 +1,4 @@
-#include "ui/Windows.h"
+#include "platform/ui/Windows.h"
 
 #include <QApplication>
 #include <QDir>

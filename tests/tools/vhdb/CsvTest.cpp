@@ -1,4 +1,4 @@
-#include "vhdb/Csv.h"
+#include "tools/vhdb/Csv.h"
 
 #include <gtest/gtest.h>
 #include <sstream>

@@ -1,9 +1,9 @@
 // vhdb demo: what the two files it makes hold, read back with SQL, and what
 // it reports about them.
-#include "DbHelpers.h"
-#include "TempDir.h"
-#include "db/Database.h"
-#include "vhdb/Vhdb.h"
+#include "platform/db/Database.h"
+#include "tests/support/DbHelpers.h"
+#include "tests/support/TempDir.h"
+#include "tools/vhdb/Vhdb.h"
 
 #include <array>
 #include <filesystem>

@@ -1,14 +1,14 @@
 // vhdb merge: the real program on real files, and the terminal host in this
 // process where a test must act at an exact record.
-#include "DbHelpers.h"
-#include "TempDir.h"
-#include "UpdateTexts.h"
-#include "VhdbProcess.h"
-#include "db/Database.h"
-#include "db/Schema.h"
 #include "merge/Update.h"
-#include "vhdb/TerminalBar.h"
-#include "vhdb/TerminalHost.h"
+#include "platform/db/Database.h"
+#include "platform/db/Schema.h"
+#include "tests/support/DbHelpers.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/UpdateTexts.h"
+#include "tests/tools/vhdb/VhdbProcess.h"
+#include "tools/vhdb/TerminalBar.h"
+#include "tools/vhdb/TerminalHost.h"
 
 #include <algorithm>
 #include <chrono>

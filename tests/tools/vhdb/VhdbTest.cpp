@@ -1,8 +1,8 @@
 // Runs the real vhdb program and checks what it prints, its exit code and
 // what it leaves in the files.
-#include "TempDir.h"
-#include "VhdbProcess.h"
-#include "db/Database.h"
+#include "platform/db/Database.h"
+#include "tests/support/TempDir.h"
+#include "tests/tools/vhdb/VhdbProcess.h"
 
 #include <gtest/gtest.h>
 

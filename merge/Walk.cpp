@@ -1,10 +1,10 @@
-#include "walk.h"
+#include "merge/Walk.h"
 
-#include "db/Data.h"
-#include "db/DbError.h"
-#include "db/Recordset.h"
-#include "db/Text.h"
-#include "db/Value.h"
+#include "platform/db/Data.h"
+#include "platform/db/DbError.h"
+#include "platform/db/Recordset.h"
+#include "platform/db/Text.h"
+#include "platform/db/Value.h"
 
 #include <limits>
 

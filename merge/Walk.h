@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Host.h"
+#include "merge/Host.h"
 
 #include <cstdint>
 #include <string>

@@ -1,4 +1,4 @@
-#include "tables.h"
+#include "merge/Tables.h"
 
 namespace merge {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "walk.h"
+#include "merge/Walk.h"
 
 #include <cstdint>
 #include <string>
