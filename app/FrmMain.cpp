@@ -2,17 +2,14 @@
 
 #include "app/ModMain.h"
 #include "merge/Update.h"
-#include "platform/ui/FormWindow.h"
 #include "platform/ui/Windows.h"
 #include "resources/Resources.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QWidget>
 #include <array>
-#include <optional>
 
 namespace app {
 namespace {
@@ -36,14 +33,13 @@ const std::array<Browse, 2> browses{{
 
 } // namespace
 
-struct FrmMain::Loaded {
-    std::unique_ptr<ui::FormWindow> window;
+struct FrmMain::Controls {
     QLineEdit* VarnholtDatabase = nullptr;
     QLineEdit* VarnholtUpdate = nullptr;
     QPushButton* Command1 = nullptr;
     QPushButton* Command2 = nullptr;
     std::array<QPushButton*, 2> Command3{};
-    progress::ImageList ImageList1;
+    ui::ImageList ImageList1;
     ui::CommonDialog CommonDialog1;
 };
 
@@ -57,7 +53,7 @@ public:
     }
     ~Running() {
         form_.updating_ = false;
-        if (form_.loaded_)
+        if (form_.isLoaded())
             form_.setControlsEnabled(true);
     }
     Running(const Running&) = delete;
@@ -68,111 +64,84 @@ private:
 };
 
 FrmMain::FrmMain(progress::FrmVHUpdate& progress) : progress_(progress) {}
+FrmMain::~FrmMain() = default;
 
-FrmMain::~FrmMain() {
-    // Widgets can only be destroyed while the application object exists; a
-    // window still loaded when the program ends goes with the process.
-    if (!QCoreApplication::instance()) {
-        if (loaded_)
-            (void)loaded_->window.release();
-        if (discarded_)
-            (void)discarded_->window.release();
-    }
-}
-
-void FrmMain::Load() {
-    if (loaded_)
-        return;
-    if (inEvent_ == 0)
-        discarded_.reset();
+void FrmMain::makeControls(QWidget& window) {
     resources::init();
-
-    auto state = std::make_unique<Loaded>();
-    state->window = std::make_unique<ui::FormWindow>([this] { return closeRequested(); });
-    QWidget& window = *state->window;
+    auto made = std::make_unique<Controls>();
     window.setWindowTitle(QString::fromStdString(ui::programTitle));
     window.setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint);
     ui::setClientSizeTwips(window, 6075, 2775);
 
-    state->VarnholtDatabase = new QLineEdit(&window);
-    ui::placeTwips(*state->VarnholtDatabase, {270, 465, 4590, 345});
-    state->VarnholtUpdate = new QLineEdit(&window);
-    ui::placeTwips(*state->VarnholtUpdate, {270, 1245, 4590, 345});
+    made->VarnholtDatabase = new QLineEdit(&window);
+    ui::placeTwips(*made->VarnholtDatabase, {270, 465, 4590, 345});
+    made->VarnholtUpdate = new QLineEdit(&window);
+    ui::placeTwips(*made->VarnholtUpdate, {270, 1245, 4590, 345});
 
     const auto button = [&](const char* caption, const ui::Twips& where, auto click) {
-        auto* made = new QPushButton(QString::fromLatin1(caption), &window);
-        ui::placeTwips(*made, where);
-        QObject::connect(made, &QPushButton::clicked, [this, click] {
-            ui::Depth event(inEvent_);
-            click();
-        });
-        return made;
+        auto* button = new QPushButton(QString::fromLatin1(caption), &window);
+        ui::placeTwips(*button, where);
+        QObject::connect(button, &QPushButton::clicked, click);
+        return button;
     };
-    state->Command1 = button("Update", {4695, 2100, 1200, 585}, [this] { Command1_Click(); });
-    state->Command2 = button("Exit", {3225, 2100, 1200, 585}, [this] { Command2_Click(); });
-    state->Command3[0] = button("...", {4980, 480, 480, 345}, [this] { Command3_Click(0); });
-    state->Command3[1] = button("...", {4980, 1260, 480, 345}, [this] { Command3_Click(1); });
+    made->Command1 = button("Update", {4695, 2100, 1200, 585}, [this] { Command1_Click(); });
+    made->Command2 = button("Exit", {3225, 2100, 1200, 585}, [this] { Command2_Click(); });
+    made->Command3[0] = button("...", {4980, 480, 480, 345}, [this] { Command3_Click(0); });
+    made->Command3[1] = button("...", {4980, 1260, 480, 345}, [this] { Command3_Click(1); });
 
     // Tab order: the two boxes, "Update", "Exit", then the browse buttons.
-    QWidget::setTabOrder(state->VarnholtDatabase, state->VarnholtUpdate);
-    QWidget::setTabOrder(state->VarnholtUpdate, state->Command1);
-    QWidget::setTabOrder(state->Command1, state->Command2);
-    QWidget::setTabOrder(state->Command2, state->Command3[0]);
-    QWidget::setTabOrder(state->Command3[0], state->Command3[1]);
-    state->VarnholtDatabase->setFocus();
+    QWidget::setTabOrder(made->VarnholtDatabase, made->VarnholtUpdate);
+    QWidget::setTabOrder(made->VarnholtUpdate, made->Command1);
+    QWidget::setTabOrder(made->Command1, made->Command2);
+    QWidget::setTabOrder(made->Command2, made->Command3[0]);
+    QWidget::setTabOrder(made->Command3[0], made->Command3[1]);
+    made->VarnholtDatabase->setFocus();
 
-    state->ImageList1.ListImages.emplace_back(QStringLiteral(":/icons/main16.xpm"));
-
-    loaded_ = std::move(state);
-    Form_Load();
+    made->ImageList1.ListImages.emplace_back(QStringLiteral(":/icons/main16.xpm"));
+    controls_ = std::move(made);
 }
 
-void FrmMain::Unload() {
-    unload(progress::UnloadMode::FormCode);
+void FrmMain::dropControls() {
+    controls_.reset();
 }
 
 void FrmMain::Show() {
     ui::showModeless(window());
 }
 
-FrmMain::Loaded& FrmMain::loaded() {
-    if (!loaded_)
-        Load();
-    return *loaded_;
-}
-
-QWidget& FrmMain::window() {
-    return *loaded().window;
+FrmMain::Controls& FrmMain::controls() {
+    Load();
+    return *controls_;
 }
 
 QLineEdit& FrmMain::VarnholtDatabase() {
-    return *loaded().VarnholtDatabase;
+    return *controls().VarnholtDatabase;
 }
 
 QLineEdit& FrmMain::VarnholtUpdate() {
-    return *loaded().VarnholtUpdate;
+    return *controls().VarnholtUpdate;
 }
 
 QPushButton& FrmMain::Command1() {
-    return *loaded().Command1;
+    return *controls().Command1;
 }
 
 QPushButton& FrmMain::Command2() {
-    return *loaded().Command2;
+    return *controls().Command2;
 }
 
 QPushButton& FrmMain::Command3(std::int16_t Index) {
-    return *loaded().Command3.at(static_cast<std::size_t>(Index));
+    return *controls().Command3.at(static_cast<std::size_t>(Index));
 }
 
-progress::ImageList& FrmMain::ImageList1() {
-    return loaded().ImageList1;
+ui::ImageList& FrmMain::ImageList1() {
+    return controls().ImageList1;
 }
 
 ui::CommonDialog& FrmMain::CommonDialog1() {
-    return loaded().CommonDialog1;
+    return controls().CommonDialog1;
 }
 
 void FrmMain::Form_Load() {
@@ -183,13 +152,13 @@ void FrmMain::Form_Load() {
     window().setWindowIcon(QIcon(ImageList1().Picture(1)));
 }
 
-void FrmMain::Form_QueryUnload(bool& cancel, progress::UnloadMode mode) {
+void FrmMain::Form_QueryUnload(bool& cancel, ui::UnloadMode mode) {
     // The update runs inside this window's "Update" click: the window can
     // only go once the update has stopped.
     if (!updating_)
         return;
     cancel = true;
-    if (mode == progress::UnloadMode::FormControlMenu && progress::FrmVHUpdate::confirmCancel()) {
+    if (mode == ui::UnloadMode::FormControlMenu && progress::FrmVHUpdate::confirmCancel()) {
         progress_.AbortRequested = true;
         closeAfterUpdate_ = true;
     }
@@ -237,48 +206,23 @@ void FrmMain::Command3_Click(std::int16_t Index) {
 void FrmMain::RunUpdate() {
     Running running(*this);
     progress_.Load();
-    // Counters of an earlier run must not be reported for a table this run
-    // never reaches.
-    merge::clearCounts(progress_);
     const ui::Twips main = ui::frameTwips(window());
     progress_.Move(main.Left + main.Width - 2500, main.Top + main.Height - 200);
     progress_.Show();
 
-    std::vector<std::int32_t> results;
-    std::optional<std::string> failure;
-    std::string_view failedTable;
-    for (const merge::UpdateStep& step : merge::updateSteps()) {
-        // Read right before each merge; the merge works on its own copies.
-        const std::string DBLocation = VarnholtDatabase().text().toStdString();
-        const std::string UPDLocation = VarnholtUpdate().text().toStdString();
-        try {
-            results.push_back(progress_.runMerge(step.update, DBLocation, UPDLocation));
-        } catch (const std::exception& error) {
-            failure = error.what();
-        } catch (...) {
-            failure = "An unexpected error occurred.";
-        }
-        if (failure) {
-            failedTable = step.table;
-            break;
-        }
-        // A confirmed "Cancel" has unloaded the progress window already.
-        if (progress_.AbortRequested)
-            break;
-    }
-    // Unloading closes both connections, however the merges ended.
+    // Read right before each merge; the merge works on its own copies.
+    const merge::Outcome outcome = merge::runUpdate(progress_, [this] {
+        return merge::Locations{VarnholtDatabase().text().toStdString(),
+                                VarnholtUpdate().text().toStdString()};
+    });
+    // Unloading closes both connections, however the merges ended. A
+    // confirmed "Cancel" has unloaded the progress window already.
     if (progress_.isLoaded()) {
         progress_.Hide();
         progress_.Unload();
     }
-
-    if (failure)
-        ui::MsgBox(merge::errorText(failedTable, *failure, merge::countsOf(progress_)),
-                   ui::ExclamationIcon);
-    else if (progress_.AbortRequested)
-        ui::MsgBox(merge::cancelledText(merge::countsOf(progress_)));
-    else
-        ui::MsgBox(merge::summaryText({results[0], results[1], results[2], results[3]}));
+    ui::MsgBox(merge::outcomeText(outcome),
+               outcome.ending == merge::Outcome::Ending::Failed ? ui::ExclamationIcon : ui::OkOnly);
 
     if (closeAfterUpdate_) {
         closeAfterUpdate_ = false;
@@ -287,32 +231,8 @@ void FrmMain::RunUpdate() {
     }
 }
 
-bool FrmMain::closeRequested() {
-    ui::Depth event(inEvent_);
-    return unload(progress::UnloadMode::FormControlMenu);
-}
-
-bool FrmMain::unload(progress::UnloadMode mode) {
-    if (!loaded_)
-        return true;
-    bool cancel = false;
-    Form_QueryUnload(cancel, mode);
-    if (cancel)
-        return false;
-    std::unique_ptr<Loaded> gone = std::move(loaded_);
-    gone->window->hide();
-    // A window cannot be destroyed inside one of its own events: Qt is still
-    // delivering it. It is kept, hidden, until the next load or the end.
-    if (inEvent_ > 0)
-        discarded_ = std::move(gone);
-    // The program ends when its last window is gone.
-    if (!progress_.isLoaded())
-        QCoreApplication::quit();
-    return true;
-}
-
 void FrmMain::setControlsEnabled(bool enabled) {
-    Loaded& state = loaded();
+    Controls& state = controls();
     for (QWidget* control : std::initializer_list<QWidget*>{
              state.VarnholtDatabase, state.VarnholtUpdate, state.Command1, state.Command2,
              state.Command3[0], state.Command3[1]})

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "merge/Schema.h"
 #include "platform/db/Database.h"
-#include "platform/db/Schema.h"
 #include "platform/db/Statement.h"
 
 #include <cstdio>
@@ -13,15 +13,15 @@ namespace bench {
 // Appends `records` records to `table`, keyed K0000000 upwards (second key
 // part "S", a number 7 in number fields), stamped `stamp`, every other field
 // filled with text.
-inline void fillTable(db::Database& database, const db::TableSpec& table, int records,
+inline void fillTable(db::Database& database, const merge::TableDef& table, int records,
                       const char* stamp) {
-    db::Statement insert(database.handle(), db::insertSql(table));
+    db::Statement insert(database.handle(), merge::insertSql(table));
     for (int i = 0; i < records; ++i) {
         db::Statement::ResetGuard guard(insert);
         char key[16];
         std::snprintf(key, sizeof key, "K%07d", i);
         for (std::size_t c = 0; c < table.columns.size(); ++c) {
-            const db::ColumnSpec& column = table.columns[c];
+            const merge::ColumnDef& column = table.columns[c];
             const int slot = static_cast<int>(c + 1);
             if (c == 0)
                 insert.bind(slot, db::Value::text(key));
@@ -42,10 +42,10 @@ inline void fillTable(db::Database& database, const db::TableSpec& table, int re
 // each, as fillTable makes them.
 inline void makeFilled(const std::string& path, const std::string& password,
                        const std::vector<std::string>& tables, int records, const char* stamp) {
-    auto database = db::Database::create(path, password, db::createVarnholtSchema);
+    auto database = db::Database::create(path, password, merge::createVarnholtSchema);
     db::Transaction transaction(*database);
     for (const std::string& table : tables)
-        fillTable(*database, *db::findVarnholtTable(table), records, stamp);
+        fillTable(*database, *merge::findVarnholtTable(table), records, stamp);
     transaction.commit();
 }
 

@@ -12,6 +12,7 @@
 #include "bench/BareHost.h"
 #include "bench/Fill.h"
 #include "merge/Tables.h"
+#include "merge/Walk.h"
 #include "platform/db/Data.h"
 #include "progress/FrmVHUpdate.h"
 
@@ -28,7 +29,7 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-const std::string password = "Kor240853";
+const std::string password = merge::DatabasePassword;
 
 // The progress window, with the time spent in it added up. `eager` draws the
 // bar again after every record, as a window that cannot tell a change would.
@@ -119,16 +120,16 @@ int main(int argc, char** argv) {
     const auto bareRun = [&] {
         bench::BareHost bare(password);
         fresh();
-        const double seconds =
-            secondsOf([&] { return merge::LodgeUpdate(bare, main, update); }, records);
+        const double seconds = secondsOf(
+            [&] { return merge::mergeTable(bare, merge::lodges(), main, update); }, records);
         return Run{seconds, 0};
     };
     const auto windowRun = [&](bool eager) {
         TimedHost host(form, eager);
         fresh();
-        const double seconds =
-            secondsOf([&] { return merge::LodgeUpdate(host, main, update); }, records);
-        form.Data1().close();
+        const double seconds = secondsOf(
+            [&] { return merge::mergeTable(host, merge::lodges(), main, update); }, records);
+        form.Data1().Close();
         return Run{seconds, host.windowSeconds};
     };
 

@@ -2,8 +2,8 @@
 // table of N records (default 1,000,000): opening the record set, FindFirst
 // by key with every second hit overwritten, and AddNew. Usage:
 //   recordset_bench [N] [FOLDER]
+#include "merge/Schema.h"
 #include "platform/db/Data.h"
-#include "platform/db/Schema.h"
 
 #include <chrono>
 #include <cstdio>
@@ -30,8 +30,8 @@ long peakKilobytes() {
 }
 
 void fill(const std::string& path, int records) {
-    auto database = db::Database::create(path, "Kor240853");
-    db::createVarnholtSchema(*database);
+    auto database = db::Database::create(path, merge::DatabasePassword);
+    merge::createVarnholtSchema(*database);
     db::Transaction transaction(*database);
     db::Statement insert(database->handle(), "INSERT INTO Lodges (F1, F2, F12) VALUES (?, ?, ?)");
     for (int i = 0; i < records; ++i) {
@@ -56,7 +56,7 @@ int main(int argc, char** argv) {
     fill(path, records);
 
     db::Data data("Data1");
-    data.Connect = "MS Access;PWD=Kor240853;";
+    data.Connect = std::string("MS Access;PWD=") + merge::DatabasePassword + ";";
     data.DatabaseName = path;
     data.RecordSource = "SELECT * FROM Lodges ORDER BY F1";
     auto start = Clock::now();
@@ -88,7 +88,7 @@ int main(int argc, char** argv) {
         lodges.Update();
     }
     std::printf("AddNew and Update: %.1f us each\n", msSince(start) * 1000 / adds);
-    data.close();
+    data.Close();
     std::printf("peak memory: %ld MB\n", peakKilobytes() / 1024);
     std::filesystem::remove_all(folder);
 }

@@ -6,6 +6,7 @@
 #include "bench/BareHost.h"
 #include "bench/Fill.h"
 #include "merge/Tables.h"
+#include "merge/Walk.h"
 
 #include <chrono>
 #include <cstdio>
@@ -17,7 +18,7 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-const std::string password = "Kor240853";
+const std::string password = merge::DatabasePassword;
 
 } // namespace
 
@@ -29,36 +30,28 @@ int main(int argc, char** argv) {
     std::filesystem::create_directories(folder);
     const std::string main = (folder / "Varnholt.mdb").string();
     const std::string update = (folder / "VHUpdate.mdb").string();
-    struct Merge {
-        const char* table;
-        merge::TableUpdate run;
-    };
-    const std::vector<Merge> merges = {{"Lodges", &merge::LodgeUpdate},
-                                       {"Issues", &merge::IssueUpdate},
-                                       {"Activities", &merge::ActivityUpdate},
-                                       {"MValues", &merge::ValuesUpdate}};
     std::vector<std::string> tables;
-    for (const Merge& merge : merges)
-        tables.push_back(merge.table);
+    for (const merge::TableDef* table : merge::varnholtTables())
+        tables.push_back(table->name);
     bench::makeFilled(main, password, tables, records / 2, "2024-01-01 10:00:00");
     bench::makeFilled(update, password, tables, records, "2024-06-01 10:00:00");
 
     std::printf("%d update records a table on %d main records, half of them overwritten:\n",
                 records, records / 2);
     bench::BareHost host(password);
-    for (const Merge& merge : merges) {
+    for (const merge::TableDef* table : merge::varnholtTables()) {
         const auto start = Clock::now();
-        const std::int32_t written = merge.run(host, main, update);
+        const std::int32_t written = merge::mergeTable(host, *table, main, update);
         const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
         if (written != records) {
-            std::fprintf(stderr, "%s: the merge wrote %d records, not %d\n", merge.table, written,
-                         records);
+            std::fprintf(stderr, "%s: the merge wrote %d records, not %d\n", table->name.c_str(),
+                         written, records);
             return 1;
         }
-        std::printf("  %-10s %6.2f s  %5.1f us/record\n", merge.table, seconds,
+        std::printf("  %-10s %6.2f s  %5.1f us/record\n", table->name.c_str(), seconds,
                     seconds * 1e6 / records);
     }
-    host.Data1().close();
-    host.Data2().close();
+    host.Data1().Close();
+    host.Data2().Close();
     std::filesystem::remove_all(folder);
 }

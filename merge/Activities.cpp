@@ -2,24 +2,25 @@
 
 namespace merge {
 
-const TableMerge& activitiesMerge() {
-    static const TableMerge table{
-        .query = "SELECT * FROM Activities ORDER BY F1",
+const TableDef& activities() {
+    static const TableDef table{
+        .name = "Activities",
+        .columns = {{"F1", "TEXT COLLATE NOCASE"},
+                    {"F2", "TEXT COLLATE NOCASE"},
+                    {"F3", "TEXT"},
+                    {"F4", "TEXT"},
+                    {"F5", "DATETIME"},
+                    {"F6", "NUMERIC"}},
         // F6 is a number: both sides are compared in their Str() form.
-        .key = {{"F1", KeyCompare::Text}, {"F2", KeyCompare::Text}, {"F6", KeyCompare::Str}},
+        .key = {{"F1"}, {"F2"}, {"F6", KeyCompare::Str}},
         .dateField = "F5",
-        .addFields = {"F1", "F2", "F3", "F4", "F5", "F6"},
         // F1 and F6 keep what the main database holds.
         .overwriteFields = {"F2", "F3", "F4", "F5"},
         .statusText = "Updating Varnholt Activities Table",
+        .label = "Activities",
         .counter = Counter::Activities,
     };
     return table;
-}
-
-std::int32_t ActivityUpdate(Host& host, const std::string& DBLocation,
-                            const std::string& UPDLocation) {
-    return runMerge(host, activitiesMerge(), DBLocation, UPDLocation);
 }
 
 } // namespace merge

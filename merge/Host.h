@@ -9,6 +9,8 @@ class Data;
 
 namespace merge {
 
+struct TableDef;
+
 // The merges' own counters, one per table, kept by the host.
 enum class Counter { Lodges, Issues, Activities, Values };
 
@@ -39,6 +41,11 @@ public:
     virtual bool abortRequested() const = 0;
     virtual std::string password() const = 0;
     virtual std::int32_t& count(Counter counter) = 0;
+
+    // Around each table's merge, however it ends: the window marks itself as
+    // busy, a terminal names the table on its bar and ends the bar's line.
+    virtual void mergeStarted(const TableDef&) {}
+    virtual void mergeEnded() {}
 };
 
 } // namespace merge

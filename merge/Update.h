@@ -1,25 +1,13 @@
 #pragma once
 
-#include "merge/Tables.h"
+#include "merge/Host.h"
 
-#include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
 namespace merge {
-
-// One step of an update: the merge, the counter it keeps, the table it
-// writes and the word its summary line uses.
-struct UpdateStep {
-    TableUpdate update;
-    Counter counter;
-    std::string_view table; // as the database names it
-    std::string_view label; // as the summary names it: "Lodges" in "Lodges Updated"
-};
-
-// The four merges of one update, in the order they run.
-const std::array<UpdateStep, 4>& updateSteps();
 
 // The records each table's merge wrote, in update order.
 struct Counts {
@@ -32,9 +20,30 @@ struct Counts {
 
 // What the host's counters hold: the records each merge saved so far.
 Counts countsOf(Host& host);
-// Sets the four counters to 0, so a table that an update never reached
-// counts nothing.
-void clearCounts(Host& host);
+
+// The two files of an update.
+struct Locations {
+    std::string DBLocation;  // the main database, written
+    std::string UPDLocation; // the update database, only read
+};
+
+// How an update ended, and what each table saved before the end. The
+// records saved stay saved however it ended.
+struct Outcome {
+    enum class Ending { Complete, Cancelled, Failed };
+    Ending ending = Ending::Complete;
+    Counts counts;
+    std::string failedTable; // the table whose merge failed
+    std::string error;       // what failed, in the error's own words
+};
+
+// Runs the four merges of an update in order behind `host`, asking for the
+// two files right before each merge (the window reads its boxes then). A
+// confirmed cancel ends the update after the merge in hand; an error ends it
+// in the table that failed. The host's counters are set to 0 first, so a
+// table the update never reached counts nothing. The caller closes the
+// connections and shows the outcome.
+Outcome runUpdate(Host& host, const std::function<Locations()>& locations);
 
 // The message at the end of an update that ran through, lines joined by
 // CR LF, no line break at the end:
@@ -49,5 +58,7 @@ std::string cancelledText(const Counts& counts);
 // The message after an error stopped the update in `table`: what failed, in
 // the error's own words, and what each table saved before it.
 std::string errorText(std::string_view table, std::string_view what, const Counts& counts);
+// The one of the three texts that tells how `outcome` ended.
+std::string outcomeText(const Outcome& outcome);
 
 } // namespace merge

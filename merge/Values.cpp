@@ -2,24 +2,24 @@
 
 namespace merge {
 
-const TableMerge& valuesMerge() {
-    static const TableMerge table{
-        .query = "SELECT * FROM MValues ORDER BY IDNUM",
+const TableDef& values() {
+    static const TableDef table{
+        .name = "MValues",
+        .columns = {{"IDNUM", "TEXT COLLATE NOCASE"},
+                    {"ISSUE", "TEXT COLLATE NOCASE"},
+                    {"CONDITION", "TEXT"},
+                    {"LUPDATE", "DATETIME"},
+                    {"MKTVAL", "NUMERIC"}},
         // CONDITION is data, not part of the key.
-        .key = {{"IDNUM", KeyCompare::Text}, {"ISSUE", KeyCompare::Text}},
+        .key = {{"IDNUM"}, {"ISSUE"}},
         .dateField = "LUPDATE",
-        .addFields = {"IDNUM", "ISSUE", "CONDITION", "LUPDATE", "MKTVAL"},
         .overwriteFields = {"IDNUM", "ISSUE", "CONDITION", "LUPDATE", "MKTVAL"},
         .statusText = "Updating Varnholt Values Table",
+        .label = "Values",
         .counter = Counter::Values,
         .closeSourceAtEnd = true,
     };
     return table;
-}
-
-std::int32_t ValuesUpdate(Host& host, const std::string& DBLocation,
-                          const std::string& UPDLocation) {
-    return runMerge(host, valuesMerge(), DBLocation, UPDLocation);
 }
 
 } // namespace merge

@@ -13,7 +13,7 @@ namespace {
 
 // The number key field in its Str() form. A value that is no number is an
 // error that names the record by its other key fields, so it can be found.
-std::string strOf(const TableMerge& table, db::Recordset& source, const std::string& field,
+std::string strOf(const TableDef& table, db::Recordset& source, const std::string& field,
                   const db::Value& value) {
     try {
         return *db::Str(value);
@@ -58,9 +58,21 @@ bool sourceIsNewer(db::Recordset& source, db::Recordset& target, const std::stri
     return days && *days > 0;
 }
 
+// Tells the host that a merge runs, for as long as it runs.
+class Running {
+public:
+    Running(Host& host, const TableDef& table) : host_(host) { host_.mergeStarted(table); }
+    ~Running() { host_.mergeEnded(); }
+    Running(const Running&) = delete;
+    Running& operator=(const Running&) = delete;
+
+private:
+    Host& host_;
+};
+
 } // namespace
 
-std::string criteriaFor(const TableMerge& table, db::Recordset& source) {
+std::string criteriaFor(const TableDef& table, db::Recordset& source) {
     std::string criteria;
     for (const KeyField& key : table.key) {
         if (!criteria.empty())
@@ -77,18 +89,20 @@ std::string criteriaFor(const TableMerge& table, db::Recordset& source) {
     return criteria;
 }
 
-std::int32_t runMerge(Host& host, const TableMerge& table, const std::string& DBLocation,
-                      const std::string& UPDLocation) {
+std::int32_t mergeTable(Host& host, const TableDef& table, const std::string& DBLocation,
+                        const std::string& UPDLocation) {
+    const Running running(host, table);
     std::int32_t& counter = host.count(table.counter);
     counter = 0;
 
     // Reaching Data2 first loads an unloaded window, and with it the password.
     db::Data& update = host.Data2();
     const std::string connect = "MS Access;PWD=" + host.password() + ";";
-    open(update, connect, UPDLocation, table.query, true);
+    const std::string query = table.query();
+    open(update, connect, UPDLocation, query, true);
     if (update.Recordset().RecordCount() < 1)
         return 0;
-    open(host.Data1(), connect, DBLocation, table.query, false);
+    open(host.Data1(), connect, DBLocation, query, false);
 
     db::Recordset& records = update.Recordset();
     records.MoveLast();
@@ -101,6 +115,7 @@ std::int32_t runMerge(Host& host, const TableMerge& table, const std::string& DB
     host.repaint();
     records.MoveFirst();
 
+    const std::vector<std::string> addFields = table.addFields();
     while (!host.Data2().Recordset().Eof()) {
         host.yield();
         // A confirmed "Cancel" unloads the window and its connections with it,
@@ -113,7 +128,7 @@ std::int32_t runMerge(Host& host, const TableMerge& table, const std::string& DB
         target.FindFirst(criteriaFor(table, source));
         if (target.NoMatch()) {
             target.AddNew();
-            copyFields(source, target, table.addFields);
+            copyFields(source, target, addFields);
             target.Update();
             countOne(counter, source.table());
         } else if (sourceIsNewer(source, target, table.dateField)) {
@@ -129,7 +144,7 @@ std::int32_t runMerge(Host& host, const TableMerge& table, const std::string& DB
     if (table.closeSourceAtEnd) {
         db::Data& source = host.Data2();
         source.Refresh();
-        source.close();
+        source.Close();
     }
     return counter;
 }

@@ -1,12 +1,11 @@
 #include "progress/FrmVHUpdate.h"
 
 #include "merge/Tables.h"
+#include "merge/Walk.h"
 #include "platform/db/Data.h"
 #include "platform/ui/Dialogs.h"
-#include "platform/ui/FormWindow.h"
 #include "resources/Resources.h"
 
-#include <QCoreApplication>
 #include <QFont>
 #include <QLabel>
 #include <QPushButton>
@@ -28,129 +27,95 @@ QFont statusFont() {
 
 } // namespace
 
-struct FrmVHUpdate::Loaded {
-    std::unique_ptr<ui::FormWindow> window;
+struct FrmVHUpdate::Controls {
     QLabel* lblLabel1 = nullptr;
     ProgressBar* ProgressBar1 = nullptr;
     QPushButton* cmdCommand1 = nullptr;
-    ImageList ImageList1;
+    ui::ImageList ImageList1;
     db::Data Data1{"Data1"};
     db::Data Data2{"Data2"};
 };
 
 FrmVHUpdate::FrmVHUpdate() = default;
-
-FrmVHUpdate::~FrmVHUpdate() {
-    // Widgets can only be destroyed while the application object exists; a
-    // window still loaded when the program ends goes with the process.
-    if (!QCoreApplication::instance()) {
-        if (loaded_)
-            (void)loaded_->window.release();
-        for (auto& gone : discarded_)
-            (void)gone->window.release();
-    }
-}
-
-std::int32_t FrmVHUpdate::runMerge(merge::TableUpdate merge, const std::string& DBLocation,
-                                   const std::string& UPDLocation) {
-    ui::Depth running(merging_);
-    return merge(*this, DBLocation, UPDLocation);
-}
+FrmVHUpdate::~FrmVHUpdate() = default;
 
 std::int32_t FrmVHUpdate::LodgeUpdate(const std::string& DBLocation,
                                       const std::string& UPDLocation) {
-    return runMerge(&merge::LodgeUpdate, DBLocation, UPDLocation);
+    return merge::mergeTable(*this, merge::lodges(), DBLocation, UPDLocation);
 }
 
 std::int32_t FrmVHUpdate::IssueUpdate(const std::string& DBLocation,
                                       const std::string& UPDLocation) {
-    return runMerge(&merge::IssueUpdate, DBLocation, UPDLocation);
+    return merge::mergeTable(*this, merge::issues(), DBLocation, UPDLocation);
 }
 
 std::int32_t FrmVHUpdate::ActivityUpdate(const std::string& DBLocation,
                                          const std::string& UPDLocation) {
-    return runMerge(&merge::ActivityUpdate, DBLocation, UPDLocation);
+    return merge::mergeTable(*this, merge::activities(), DBLocation, UPDLocation);
 }
 
 std::int32_t FrmVHUpdate::ValuesUpdate(const std::string& DBLocation,
                                        const std::string& UPDLocation) {
-    return runMerge(&merge::ValuesUpdate, DBLocation, UPDLocation);
+    return merge::mergeTable(*this, merge::values(), DBLocation, UPDLocation);
 }
 
-void FrmVHUpdate::Load() {
-    if (loaded_)
-        return;
-    if (inEvent_ == 0)
-        destroyDiscarded();
+void FrmVHUpdate::makeControls(QWidget& window) {
     resources::init();
-
-    auto state = std::make_unique<Loaded>();
-    state->window = std::make_unique<ui::FormWindow>([this] { return closeRequested(); });
-    QWidget& window = *state->window;
+    auto made = std::make_unique<Controls>();
     window.setWindowTitle(QStringLiteral("Varnholt 2000 Update"));
     window.setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     ui::setClientSizeTwips(window, 4380, 2310);
 
-    state->ProgressBar1 = new ProgressBar(&window);
-    ui::placeTwips(*state->ProgressBar1, {150, 1125, 4110, 390});
-    state->ProgressBar1->setMin(0);
-    state->ProgressBar1->setMax(100);
+    made->ProgressBar1 = new ProgressBar(&window);
+    ui::placeTwips(*made->ProgressBar1, {150, 1125, 4110, 390});
+    made->ProgressBar1->setMin(0);
+    made->ProgressBar1->setMax(100);
 
-    state->lblLabel1 = new QLabel(&window);
-    ui::placeTwips(*state->lblLabel1, {330, 420, 3780, 330});
-    state->lblLabel1->setAlignment(Qt::AlignCenter);
-    state->lblLabel1->setFont(statusFont());
+    made->lblLabel1 = new QLabel(&window);
+    ui::placeTwips(*made->lblLabel1, {330, 420, 3780, 330});
+    made->lblLabel1->setAlignment(Qt::AlignCenter);
+    made->lblLabel1->setFont(statusFont());
 
-    state->cmdCommand1 = new QPushButton(QStringLiteral("Cancel"), &window);
-    ui::placeTwips(*state->cmdCommand1, {1515, 1695, 1125, 465});
-    QObject::connect(state->cmdCommand1, &QPushButton::clicked, [this] {
-        ui::Depth event(inEvent_);
-        cmdCommand1_Click();
-    });
+    made->cmdCommand1 = new QPushButton(QStringLiteral("Cancel"), &window);
+    ui::placeTwips(*made->cmdCommand1, {1515, 1695, 1125, 465});
+    QObject::connect(made->cmdCommand1, &QPushButton::clicked, [this] { cmdCommand1_Click(); });
 
-    state->ImageList1.ListImages.emplace_back(QStringLiteral(":/icons/progress32.xpm"));
-
-    loaded_ = std::move(state);
-    Form_Load();
+    made->ImageList1.ListImages.emplace_back(QStringLiteral(":/icons/progress32.xpm"));
+    controls_ = std::move(made);
 }
 
-void FrmVHUpdate::Unload() {
-    unload(UnloadMode::FormCode);
+void FrmVHUpdate::dropControls() {
+    controls_.reset(); // the connections close with it
 }
 
-FrmVHUpdate::Loaded& FrmVHUpdate::loaded() {
-    if (!loaded_)
-        Load();
-    return *loaded_;
-}
-
-QWidget& FrmVHUpdate::window() {
-    return *loaded().window;
+FrmVHUpdate::Controls& FrmVHUpdate::controls() {
+    Load();
+    return *controls_;
 }
 
 QLabel& FrmVHUpdate::lblLabel1() {
-    return *loaded().lblLabel1;
+    return *controls().lblLabel1;
 }
 
 ProgressBar& FrmVHUpdate::ProgressBar1() {
-    return *loaded().ProgressBar1;
+    return *controls().ProgressBar1;
 }
 
 QPushButton& FrmVHUpdate::cmdCommand1() {
-    return *loaded().cmdCommand1;
+    return *controls().cmdCommand1;
 }
 
-ImageList& FrmVHUpdate::ImageList1() {
-    return loaded().ImageList1;
+ui::ImageList& FrmVHUpdate::ImageList1() {
+    return controls().ImageList1;
 }
 
 db::Data& FrmVHUpdate::Data1() {
-    return loaded().Data1;
+    return controls().Data1;
 }
 
 db::Data& FrmVHUpdate::Data2() {
-    return loaded().Data2;
+    return controls().Data2;
 }
 
 ui::Twips FrmVHUpdate::frame() {
@@ -171,14 +136,14 @@ void FrmVHUpdate::Hide() {
 
 void FrmVHUpdate::Form_Load() {
     window().setWindowIcon(QIcon(ImageList1().Picture(1)));
-    DBPassword = "Kor240853";
+    DBPassword = merge::DatabasePassword;
     AbortRequested = false;
 }
 
-void FrmVHUpdate::Form_QueryUnload(bool& cancel, UnloadMode mode) {
+void FrmVHUpdate::Form_QueryUnload(bool& cancel, ui::UnloadMode mode) {
     // A close from the frame in the middle of a merge would take the merge's
     // connections away under it: it is the same question as "Cancel".
-    if (mode != UnloadMode::FormControlMenu || !merging())
+    if (mode != ui::UnloadMode::FormControlMenu || !merging())
         return;
     if (confirmCancel())
         AbortRequested = true;
@@ -195,41 +160,6 @@ void FrmVHUpdate::cmdCommand1_Click() {
         AbortRequested = true;
         Unload();
     }
-}
-
-bool FrmVHUpdate::closeRequested() {
-    ui::Depth event(inEvent_);
-    return unload(UnloadMode::FormControlMenu);
-}
-
-bool FrmVHUpdate::unload(UnloadMode mode) {
-    if (!loaded_ || unloading_ > 0)
-        return true;
-    bool cancel = false;
-    {
-        ui::Depth asking(unloading_);
-        Form_QueryUnload(cancel, mode);
-    }
-    if (cancel)
-        return false;
-    if (loaded_)
-        discardWindow();
-    return true;
-}
-
-void FrmVHUpdate::discardWindow() {
-    std::unique_ptr<Loaded> gone = std::move(loaded_);
-    gone->Data1.close();
-    gone->Data2.close();
-    gone->window->hide();
-    // A window cannot be destroyed inside one of its own events: Qt is still
-    // delivering it. It is kept, hidden and without connections, until then.
-    if (inEvent_ > 0)
-        discarded_.push_back(std::move(gone));
-}
-
-void FrmVHUpdate::destroyDiscarded() {
-    discarded_.clear();
 }
 
 void FrmVHUpdate::setProgressMin(float value) {
@@ -254,8 +184,6 @@ void FrmVHUpdate::repaint() {
 
 void FrmVHUpdate::yield() {
     ui::yieldEvents();
-    if (inEvent_ == 0)
-        destroyDiscarded();
 }
 
 std::int32_t& FrmVHUpdate::count(merge::Counter counter) {

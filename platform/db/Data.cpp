@@ -14,7 +14,7 @@ void Data::Refresh() {
     const bool reuse = database_ && database_->isOpen() && database_->path() == DatabaseName &&
                        password_ == password && database_->readOnly() == ReadOnly;
     if (!reuse) {
-        close();
+        Close();
         database_ = db::Database::open(DatabaseName, password, mode);
         password_ = password;
     }
@@ -35,7 +35,7 @@ db::Database& Data::Database() {
     return *database_;
 }
 
-void Data::close() {
+void Data::Close() {
     recordset_.reset();
     if (database_)
         database_->Close();

@@ -35,8 +35,8 @@ public:
     db::Database& Database();
 
     bool hasRecordset() const { return recordset_ != nullptr; }
-    // Drops the record set and closes the database.
-    void close();
+    // Drops the record set and closes the database, as Database().Close() does.
+    void Close();
 
 private:
     std::shared_ptr<db::Database> database_;

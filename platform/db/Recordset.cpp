@@ -82,8 +82,8 @@ void Recordset::open() {
                       " is not a query that reads records.");
 
     const QueryShape shape = analyseQuery(query_);
-    updatable_ = shape.singleTable;
-    notUpdatable_ = shape.reason;
+    if (!shape.singleTable)
+        refuseQuery(shape.reason);
     const int count = sqlite3_column_count(stmt.get());
     for (int i = 0; i < count; ++i) {
         ResultColumn c;
@@ -93,44 +93,31 @@ void Recordset::open() {
         const char* schema = sqlite3_column_database_name(stmt.get(), i);
         const char* declared = sqlite3_column_decltype(stmt.get(), i);
         c.type = columnOfType(c.name, declared ? declared : "");
-        if (!table || !origin || !schema || std::string(schema) != "main") {
-            if (updatable_)
-                notUpdatable_ = "its field " + c.name + " is not a field of a table";
-            updatable_ = false;
-        } else {
-            c.origin = origin;
-            if (table_.empty())
-                table_ = table;
-            else if (!equalsNoCase(table_, table)) {
-                updatable_ = false;
-                notUpdatable_ = "it reads more than one table";
-            }
-        }
+        if (!table || !origin || !schema || std::string(schema) != "main")
+            refuseQuery("its field " + c.name + " is not a field of a table");
+        c.origin = origin;
+        if (table_.empty())
+            table_ = table;
+        else if (!equalsNoCase(table_, table))
+            refuseQuery("it reads more than one table");
         columns_.push_back(std::move(c));
     }
     stmt.reset();
-    if (updatable_ && !equalsNoCase(shape.tableName, table_)) {
-        updatable_ = false;
-        notUpdatable_ = "it reads " + shape.tableName + ", which is not a table";
+    if (!equalsNoCase(shape.tableName, table_))
+        refuseQuery("it reads " + shape.tableName + ", which is not a table");
+    try {
+        openKeyset(shape);
+    } catch (const DbError& e) {
+        if (e.engineMessage().find("_rowid_") == std::string::npos)
+            throw;
+        refuseQuery("the records of " + table_ + " have no row ids");
     }
-
-    if (updatable_) {
-        try {
-            openKeyset(shape);
-        } catch (const DbError& e) {
-            // A table without row ids is readable, not updatable; any other
-            // failure (a busy file, say) is reported as it is.
-            if (e.engineMessage().find("_rowid_") == std::string::npos && e.code() != 0)
-                throw;
-            updatable_ = false;
-            notUpdatable_ = "its records have no row ids";
-            keys_.clear();
-            byRowid_.clear();
-        }
-    }
-    if (!updatable_)
-        materialize();
     position_ = 0;
+}
+
+void Recordset::refuseQuery(const std::string& why) const {
+    throw DbError("The record source " + inQuotes(query_) + " cannot be opened: " + why +
+                  ". A record set reads the records of one table.");
 }
 
 void Recordset::openKeyset(const QueryShape& shape) {
@@ -161,23 +148,10 @@ void Recordset::openKeyset(const QueryShape& shape) {
     std::sort(byRowid_.begin(), byRowid_.end());
 }
 
-void Recordset::materialize() {
-    table_.clear();
-    Statement rows(database_->handle(), query_);
-    while (rows.step(
-        [this] { return "Cannot read the records of the query " + inQuotes(query_) + "."; })) {
-        std::vector<db::Value> row;
-        row.reserve(columns_.size());
-        for (std::size_t i = 0; i < columns_.size(); ++i)
-            row.push_back(rows.columnValue(static_cast<int>(i)));
-        rows_.push_back(std::move(row));
-    }
-}
-
 // ---- moving ----
 
 std::int64_t Recordset::RecordCount() const {
-    return static_cast<std::int64_t>(updatable_ ? keys_.size() : rows_.size());
+    return static_cast<std::int64_t>(keys_.size());
 }
 
 bool Recordset::Eof() const {
@@ -227,7 +201,7 @@ void Recordset::MovePrevious() {
 void Recordset::FindFirst(const std::string& criteria) {
     leaveEdit();
     database_->handle();
-    const auto found = updatable_ ? findInKeyset(criteria) : findInRows(criteria);
+    const auto found = findInKeyset(criteria);
     noMatch_ = !found;
     if (found)
         position_ = static_cast<std::int64_t>(*found);
@@ -242,7 +216,7 @@ std::optional<std::size_t> Recordset::positionOf(std::int64_t rowid) const {
 }
 
 std::string Recordset::where() const {
-    return table_.empty() ? "the query " + inQuotes(query_) : "table " + table_;
+    return "table " + table_;
 }
 
 std::string Recordset::searchFailure(const std::string& criteria) const {
@@ -250,20 +224,37 @@ std::string Recordset::searchFailure(const std::string& criteria) const {
 }
 
 std::optional<std::size_t> Recordset::findInKeyset(const std::string& criteria) {
-    const CompiledCriteria compiled =
-        compileCriteria(criteria, [this](const std::string& name) -> std::optional<ResolvedField> {
-            if (auto column = findColumn(name))
-                return ResolvedField{quoteIdentifier(columns_[*column].origin)};
-            return std::nullopt;
-        });
+    const std::vector<CriteriaTerm> terms = parseCriteria(criteria);
+    std::string condition;
+    for (const CriteriaTerm& term : terms) {
+        const auto column = findColumn(term.field);
+        if (!column)
+            throw DbError("The search criteria " + inQuotes(criteria) + " name the field " +
+                          term.field + ", which the record set does not have.");
+        const std::string field = quoteIdentifier(columns_[*column].origin);
+        condition += condition.empty() ? "" : " AND ";
+        switch (term.kind) {
+        case CriteriaTerm::Kind::Equals:
+            condition += field + " = ? COLLATE NOCASE";
+            break;
+        case CriteriaTerm::Kind::StrEquals:
+            condition += "Str(" + field + ") = ? COLLATE NOCASE";
+            break;
+        case CriteriaTerm::Kind::IsNull:
+            condition += field + " IS NULL";
+            break;
+        }
+    }
     // The condition goes to SQLite so that the indexes on the key fields
     // serve it; the first match in record set order is picked among the
     // (few) rows it returns.
-    Statement& find = database_->cached("SELECT _rowid_ FROM " + quoteIdentifier(table_) +
-                                        " WHERE " + compiled.condition);
+    Statement& find =
+        database_->cached("SELECT _rowid_ FROM " + quoteIdentifier(table_) + " WHERE " + condition);
     Statement::ResetGuard guard(find);
-    for (std::size_t i = 0; i < compiled.slots.size(); ++i)
-        find.bind(static_cast<int>(i + 1), compiled.slots[i].literal);
+    int slot = 0;
+    for (const CriteriaTerm& term : terms)
+        if (term.kind != CriteriaTerm::Kind::IsNull)
+            find.bind(++slot, Value::text(term.text));
     std::optional<std::size_t> first;
     while (find.step([&] { return searchFailure(criteria); })) {
         const auto at = positionOf(find.columnInt64(0));
@@ -271,29 +262,6 @@ std::optional<std::size_t> Recordset::findInKeyset(const std::string& criteria) 
             first = at;
     }
     return first;
-}
-
-std::optional<std::size_t> Recordset::findInRows(const std::string& criteria) {
-    const CompiledCriteria compiled =
-        compileCriteria(criteria, [this](const std::string& name) -> std::optional<ResolvedField> {
-            if (auto column = findColumn(name))
-                return ResolvedField{"", static_cast<int>(*column)};
-            return std::nullopt;
-        });
-    Statement& test = database_->cached("SELECT " + compiled.condition);
-    for (std::size_t row = 0; row < rows_.size(); ++row) {
-        Statement::ResetGuard guard(test);
-        for (std::size_t i = 0; i < compiled.slots.size(); ++i) {
-            const Slot& slot = compiled.slots[i];
-            test.bind(static_cast<int>(i + 1),
-                      slot.field >= 0 ? rows_[row][static_cast<std::size_t>(slot.field)]
-                                      : slot.literal);
-        }
-        if (test.step([&] { return searchFailure(criteria); }) && !test.isNull(0) &&
-            test.columnInt64(0) != 0)
-            return row;
-    }
-    return std::nullopt;
 }
 
 // ---- fields ----
@@ -324,8 +292,6 @@ std::vector<std::string> Recordset::fieldNames() const {
 
 const std::vector<db::Value>& Recordset::current() {
     requireCurrent("read a field");
-    if (!updatable_)
-        return rows_[static_cast<std::size_t>(position_)];
     if (cachedPosition_ == position_)
         return cached_;
     Statement& fetch = database_->cached(fetchSql_);
@@ -403,24 +369,21 @@ void Recordset::write(std::size_t column, const db::Value& value) {
 
 // ---- changing ----
 
-void Recordset::requireUpdatable(const char* action) const {
+void Recordset::requireWritable(const char* action) const {
     database_->handle();
-    if (!updatable_)
-        throw DbError(std::string("Cannot ") + action + " through the query " + inQuotes(query_) +
-                      ": " + notUpdatable_ + ".");
     if (database_->readOnly())
         throw DbError(std::string("Cannot ") + action + " in " + inQuotes(database_->path()) +
                       ": the database was opened only for reading.");
 }
 
 void Recordset::AddNew() {
-    requireUpdatable("add a record");
+    requireWritable("add a record");
     mode_ = EditMode::Adding;
     pending_.assign(columns_.size(), std::nullopt);
 }
 
 void Recordset::Edit() {
-    requireUpdatable("change a record");
+    requireWritable("change a record");
     requireCurrent("change a record");
     mode_ = EditMode::Editing;
     pending_.assign(columns_.size(), std::nullopt);

@@ -33,7 +33,8 @@ private:
     std::size_t column_;
 };
 
-// A dynaset: the records of a query in query order, fixed when it is opened.
+// A dynaset: the records of a query of one table, in query order, fixed when
+// it is opened (a join, a view or a grouped query is refused).
 // It holds each record's row id, not its values, so a large table costs a
 // few bytes a record; values are read when asked for. Records added through
 // it are appended at its end and belong to it from then on. Every Update is
@@ -57,8 +58,8 @@ public:
     void MovePrevious();
 
     // Makes current the first record, in record set order, that matches the
-    // criteria, and sets NoMatch. With no match the current record is not
-    // defined.
+    // criteria (parseCriteria() tells their form), and sets NoMatch. With no
+    // match the current record is not defined.
     void FindFirst(const std::string& criteria);
     bool NoMatch() const { return noMatch_; }
 
@@ -75,7 +76,6 @@ public:
     void CancelUpdate();
     EditMode editMode() const { return mode_; }
 
-    bool updatable() const { return updatable_; }
     const std::string& table() const { return table_; }
     const std::string& query() const { return query_; }
     Database& database() const { return *database_; }
@@ -90,7 +90,7 @@ private:
 
     void open();
     void openKeyset(const QueryShape& shape);
-    void materialize();
+    [[noreturn]] void refuseQuery(const std::string& why) const;
     [[noreturn]] void failQuery(int rc, const std::string& engineMessage) const;
     std::optional<std::size_t> findColumn(const std::string& name) const;
     std::size_t columnIndex(const std::string& name) const;
@@ -101,26 +101,22 @@ private:
     db::Value fromStored(std::size_t column, const db::Value& stored) const;
     db::Value forColumn(std::size_t column, const db::Value& value) const;
     void requireCurrent(const char* action) const;
-    void requireUpdatable(const char* action) const;
+    void requireWritable(const char* action) const;
     void leaveEdit();
     void insertPending();
     void updatePending();
     std::optional<std::size_t> positionOf(std::int64_t rowid) const;
     std::optional<std::size_t> findInKeyset(const std::string& criteria);
-    std::optional<std::size_t> findInRows(const std::string& criteria);
     std::string where() const;
 
     std::shared_ptr<Database> database_;
     std::string query_;
     std::string table_;
-    bool updatable_ = false;
-    std::string notUpdatable_;
     std::vector<ResultColumn> columns_;
     std::string fetchSql_; // reads the fields of one record by row id
 
     std::vector<std::int64_t> keys_;                            // row ids, record set order
     std::vector<std::pair<std::int64_t, std::size_t>> byRowid_; // row id -> position, sorted
-    std::vector<std::vector<db::Value>> rows_;                  // only when not updatable
 
     std::int64_t position_ = 0; // -1 before the first record, size() after the last
     std::int64_t cachedPosition_ = -2;

@@ -3,7 +3,7 @@
 #include "app/ModMain.h"
 #include "merge/Update.h"
 #include "platform/ui/Windows.h"
-#include "tests/merge/LodgesFiles.h"
+#include "tests/support/MergeFiles.h"
 #include "tests/support/UpdateTexts.h"
 
 #include <QApplication>

@@ -1,11 +1,11 @@
-// The Issues, Activities and Values merges, each on real files: what every
-// table merge must do, run once per table, then what is each table's own.
+// The four table merges, each on real files: what every table merge must do,
+// run once per table, then what is each table's own.
 
 #include "merge/Tables.h"
+#include "merge/Walk.h"
 #include "platform/db/Data.h"
-#include "platform/db/Schema.h"
-#include "tests/merge/FakeHost.h"
-#include "tests/merge/LodgesFiles.h"
+#include "tests/support/FakeHost.h"
+#include "tests/support/MergeFiles.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -26,7 +26,6 @@ using Row = std::vector<db::Value>;
 // What a table's merge must do, stated apart from the merge's own description.
 struct TableCase {
     std::string table;
-    merge::TableUpdate update;
     std::vector<std::string> key;
     std::string stamp;
     std::vector<std::string> overwritten; // an add writes every column
@@ -35,9 +34,16 @@ struct TableCase {
     bool closesUpdate;
 };
 
+const TableCase lodges{
+    "Lodges",
+    {"F1"},
+    "F12",
+    {"F1", "F2", "F3", "F4", "F5", "F6", "F7", "F8", "F9", "F10", "F11", "F12", "F13"},
+    "Updating Varnholt Lodges Table",
+    Counter::Lodges,
+    false};
 const TableCase issues{
     "Issues",
-    &merge::IssueUpdate,
     {"F1", "F2"},
     "F9",
     {"F1", "F2", "F3", "F4", "F5", "F6", "F7", "F8", "F9", "F10", "F11", "F12", "F13", "F14"},
@@ -45,7 +51,6 @@ const TableCase issues{
     Counter::Issues,
     false};
 const TableCase activities{"Activities",
-                           &merge::ActivityUpdate,
                            {"F1", "F2", "F6"},
                            "F5",
                            {"F2", "F3", "F4", "F5"},
@@ -53,7 +58,6 @@ const TableCase activities{"Activities",
                            Counter::Activities,
                            false};
 const TableCase values{"MValues",
-                       &merge::ValuesUpdate,
                        {"IDNUM", "ISSUE"},
                        "LUPDATE",
                        {"IDNUM", "ISSUE", "CONDITION", "LUPDATE", "MKTVAL"},
@@ -65,11 +69,12 @@ void PrintTo(const TableCase& table, std::ostream* out) {
     *out << table.table;
 }
 
+const merge::TableDef& definitionOf(const TableCase& table) {
+    return *merge::findVarnholtTable(table.table);
+}
+
 std::vector<std::string> columnsOf(const TableCase& table) {
-    std::vector<std::string> names;
-    for (const db::ColumnSpec& column : db::findVarnholtTable(table.table)->columns)
-        names.push_back(column.name);
-    return names;
+    return definitionOf(table).addFields();
 }
 
 bool contains(const std::vector<std::string>& names, const std::string& name) {
@@ -87,8 +92,12 @@ class TableMergeTest : public MergeFilesTest, public ::testing::WithParamInterfa
 protected:
     const TableCase& table() const { return GetParam(); }
 
-    // A key of the table: the given texts, then (Activities) the number 7.
+    // A key of the table: the given texts, then (Activities) the number 7. A
+    // table keyed on one field takes both texts in it ("1" standing for no
+    // second part), so that each part still tells keys apart.
     std::vector<db::Value> key(const std::string& first, const std::string& second) const {
+        if (table().key.size() == 1)
+            return {text(first + (second == "1" ? "" : second))};
         std::vector<db::Value> parts{text(first), text(second)};
         if (table().key.size() == 3)
             parts.push_back(db::Value::integer(7));
@@ -101,7 +110,7 @@ protected:
     Row record(const std::vector<db::Value>& keyParts, const std::string& stamp,
                const std::string& tag) const {
         Row row;
-        for (const db::ColumnSpec& column : db::findVarnholtTable(table().table)->columns) {
+        for (const merge::ColumnDef& column : definitionOf(table()).columns) {
             const auto part = std::find(table().key.begin(), table().key.end(), column.name);
             if (part != table().key.end())
                 row.push_back(keyParts[static_cast<std::size_t>(part - table().key.begin())]);
@@ -136,7 +145,10 @@ protected:
                                      table().table + " ORDER BY _rowid_");
     }
 
-    std::int32_t merge() { return table().update(host, mainPath, updatePath); }
+    std::int32_t merge(const std::string& main, const std::string& update) {
+        return merge::mergeTable(host, definitionOf(table()), main, update);
+    }
+    std::int32_t merge() { return merge(mainPath, updatePath); }
 
     FakeHost host;
 };
@@ -244,7 +256,7 @@ TEST_P(TableMergeTest, AnEmptyUpdateTouchesNothingAndClosesNothing) {
     host.data2.Refresh();
     host.counts[static_cast<int>(table().counter)] = 5;
 
-    EXPECT_EQ(table().update(host, dir.file("no such folder/Varnholt.mdb"), updatePath), 0);
+    EXPECT_EQ(merge(dir.file("no such folder/Varnholt.mdb"), updatePath), 0);
     EXPECT_EQ(host.counted(table().counter), 0);
     EXPECT_TRUE(host.shown.empty()); // bar and status line left as they were
     EXPECT_FALSE(host.data1.hasRecordset());
@@ -276,7 +288,7 @@ TEST_P(TableMergeTest, AtItsNormalEndOnlyTheLastMergeClosesTheUpdate) {
     EXPECT_EQ(merge(), 1);
     EXPECT_TRUE(host.data1.hasRecordset()); // the main database stays open
     EXPECT_EQ(host.data2.hasRecordset(), !table().closesUpdate);
-    host.data2.close();
+    host.data2.Close();
     EXPECT_EQ(readFile(updatePath), before);
     EXPECT_TRUE(sideFilesOf(updatePath).empty());
 }
@@ -289,6 +301,26 @@ TEST_P(TableMergeTest, AnUnreadableDateStampIsAnErrorNamingTheFieldAndValue) {
     ASSERT_TRUE(error);
     EXPECT_THAT(error->message, HasSubstr(table().stamp));
     EXPECT_THAT(error->message, HasSubstr("next tuesday"));
+}
+
+TEST_P(TableMergeTest, MergingAFileIntoItselfChangesNothing) {
+    const std::vector<Row> records = {record(key("A", "1"), "2024-01-01 00:00:00", "one"),
+                                      record(key("B", "1"), "2024-01-02 00:00:00", "two")};
+    insert(mainPath, records);
+
+    EXPECT_EQ(merge(mainPath, mainPath), 0);
+    host.data1.Close();
+    host.data2.Close();
+    EXPECT_EQ(stored(), records);
+    EXPECT_TRUE(sideFilesOf(mainPath).empty());
+}
+
+TEST_P(TableMergeTest, AWrongPasswordIsAnErrorAndWritesNothing) {
+    insert(updatePath, {record(key("A", "1"), "2024-01-01 00:00:00", "u")});
+    host.dbPassword = "wrong";
+
+    EXPECT_TRUE(dbErrorOf([&] { merge(); }));
+    EXPECT_TRUE(stored().empty());
 }
 
 // An independent statement of the merge rules, record by record, checked on
@@ -410,8 +442,8 @@ TEST_P(ModelTest, MatchesTheRulesRecordByRecordOnRandomFiles) {
         ASSERT_GT(written, 0);
 
         EXPECT_EQ(merge(), written);
-        host.data1.close();
-        host.data2.close();
+        host.data1.Close();
+        host.data2.Close();
         // The records of one side that the other lacks, so that a failure
         // shows only what differs.
         auto printed = [](const std::vector<Row>& rows) {
@@ -433,10 +465,10 @@ TEST_P(ModelTest, MatchesTheRulesRecordByRecordOnRandomFiles) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(, ModelTest, ::testing::Values(issues, activities, values),
+INSTANTIATE_TEST_SUITE_P(, ModelTest, ::testing::Values(lodges, issues, activities, values),
                          [](const auto& info) { return info.param.table; });
 
-INSTANTIATE_TEST_SUITE_P(, TableMergeTest, ::testing::Values(issues, activities, values),
+INSTANTIATE_TEST_SUITE_P(, TableMergeTest, ::testing::Values(lodges, issues, activities, values),
                          [](const auto& info) { return info.param.table; });
 
 // What is each table's own.
@@ -444,11 +476,11 @@ INSTANTIATE_TEST_SUITE_P(, TableMergeTest, ::testing::Values(issues, activities,
 class OwnRulesTest : public MergeFilesTest {
 protected:
     // The criteria of each record of an update table, in order.
-    std::vector<std::string> criteriaOf(const merge::TableMerge& table) {
+    std::vector<std::string> criteriaOf(const merge::TableDef& table) {
         db::Data source("Data2");
         source.Connect = "MS Access;PWD=" + VarnholtPassword + ";";
         source.DatabaseName = updatePath;
-        source.RecordSource = table.query + ", _rowid_";
+        source.RecordSource = table.query() + ", _rowid_";
         source.ReadOnly = true;
         source.Refresh();
         std::vector<std::string> criteria;
@@ -477,6 +509,7 @@ Row issue(const db::Value& f1, const db::Value& f2) {
 }
 
 TEST_F(OwnRulesTest, TheCriteriaOfEachTableLetterForLetter) {
+    insertLodges(updatePath, {lodge("St. John's", "", "u"), lodge(db::Value(), db::Value(), "u")});
     insertRows(updatePath, "Issues",
                {issue(text("A1"), text("B2")), issue(text("O'Neil"), db::Value())});
     insertRows(updatePath, "Activities",
@@ -489,15 +522,16 @@ TEST_F(OwnRulesTest, TheCriteriaOfEachTableLetterForLetter) {
                {{db::Value::integer(1001), text("A2"), text("Fine"), text("2024-01-01"),
                  db::Value::number(12.5)}});
 
-    EXPECT_THAT(criteriaOf(merge::issuesMerge()),
+    EXPECT_THAT(criteriaOf(merge::lodges()), ElementsAre("F1 Is Null", "F1 = 'St. John''s'"));
+    EXPECT_THAT(criteriaOf(merge::issues()),
                 ElementsAre("F1 = 'A1' AND F2 = 'B2'", "F1 = 'O''Neil' AND F2 Is Null"));
-    EXPECT_THAT(criteriaOf(merge::activitiesMerge()),
+    EXPECT_THAT(criteriaOf(merge::activities()),
                 ElementsAre("F1 = 'ABC' AND F2 = 'X1' AND Str(F6) = ' 12'",
                             "F1 = 'ABD' AND F2 = 'X1' AND Str(F6) = '-3'",
                             "F1 = 'ABE' AND F2 = 'X1' AND F6 Is Null",
                             "F1 = 'ABF' AND F2 = '' AND Str(F6) = ' 2.5'",
                             "F1 = 'ABG' AND F2 = 'X1' AND Str(F6) = ' 0'"));
-    EXPECT_THAT(criteriaOf(merge::valuesMerge()), ElementsAre("IDNUM = '1001' AND ISSUE = 'A2'"));
+    EXPECT_THAT(criteriaOf(merge::values()), ElementsAre("IDNUM = '1001' AND ISSUE = 'A2'"));
 }
 
 TEST_F(OwnRulesTest, AnActivityNumberMatchesOnlyTheSameNumberAndKeepsTheMainF1AndF6) {
@@ -511,7 +545,7 @@ TEST_F(OwnRulesTest, AnActivityNumberMatchesOnlyTheSameNumberAndKeepsTheMainF1An
     insertRows(updatePath, "Activities",
                {activity("ABC", "X1", db::Value::integer(12), "2024-02-01", "u")});
 
-    EXPECT_EQ(merge::ActivityUpdate(host, mainPath, updatePath), 1);
+    EXPECT_EQ(merge::mergeTable(host, merge::activities(), mainPath, updatePath), 1);
     EXPECT_THAT(activitiesOf(mainPath),
                 ElementsAre(activity("abc", "x1", db::Value::integer(-12), "2024-01-01", "minus"),
                             activity("abc", "x1", db::Value::number(12.5), "2024-01-01", "half"),
@@ -526,7 +560,8 @@ TEST_F(OwnRulesTest, AnActivityNumberThatIsNoNumberStopsTheMergeWithItsValue) {
                {saved, activity("B", "X1", text("twelve"), "2024-01-01", "u"),
                 activity("C", "X1", db::Value::integer(3), "2024-01-01", "u")});
 
-    const auto error = dbErrorOf([&] { merge::ActivityUpdate(host, mainPath, updatePath); });
+    const auto error =
+        dbErrorOf([&] { merge::mergeTable(host, merge::activities(), mainPath, updatePath); });
     ASSERT_TRUE(error);
     EXPECT_EQ(error->message, "The Activities record with F1 \"B\", F2 \"X1\" in the update "
                               "database has \"twelve\" in its key field F6, which must be a "
@@ -542,10 +577,25 @@ TEST_F(OwnRulesTest, ValuesAreCopiedAsTheyAreHeld) {
                       db::Value::integer(40)};
     insertRows(updatePath, "MValues", {numbers, integer});
 
-    EXPECT_EQ(merge::ValuesUpdate(host, mainPath, updatePath), 2);
+    EXPECT_EQ(merge::mergeTable(host, merge::values(), mainPath, updatePath), 2);
     auto database = db::Database::open(mainPath, VarnholtPassword, db::OpenMode::ReadOnly);
     EXPECT_THAT(rowsOf(*database, "SELECT * FROM MValues ORDER BY _rowid_"),
                 ElementsAre(numbers, integer));
+}
+
+TEST_F(OwnRulesTest, LodgesCountPastTheSixteenBitLimit) {
+    constexpr int records = 32'800;
+    std::vector<Lodge> update;
+    update.reserve(records);
+    for (int i = 0; i < records; ++i)
+        update.push_back({text("K" + std::to_string(i))});
+    for (Lodge& record : update)
+        record.resize(13);
+    insertLodges(updatePath, update);
+
+    EXPECT_EQ(merge::mergeTable(host, merge::lodges(), mainPath, updatePath), records);
+    EXPECT_EQ(host.counted(Counter::Lodges), records);
+    EXPECT_EQ(lodgesOf(mainPath).size(), static_cast<std::size_t>(records));
 }
 
 } // namespace

@@ -2,7 +2,7 @@
 
 #include "platform/db/Data.h"
 #include "platform/ui/Dialogs.h"
-#include "tests/merge/LodgesFiles.h"
+#include "tests/support/MergeFiles.h"
 
 #include <QApplication>
 #include <QLabel>

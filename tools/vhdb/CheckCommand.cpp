@@ -1,5 +1,5 @@
+#include "merge/Schema.h"
 #include "platform/db/Database.h"
-#include "platform/db/Schema.h"
 #include "platform/db/Statement.h"
 #include "tools/vhdb/Command.h"
 
@@ -22,14 +22,14 @@ public:
     int run(Console& console) override {
         auto database = db::Database::open(file_, password(), db::OpenMode::ReadOnly);
         std::vector<std::string> problems = integrityProblems(*database);
-        for (auto& problem : db::checkVarnholtSchema(*database))
+        for (auto& problem : merge::checkVarnholtSchema(*database))
             problems.push_back(std::move(problem));
 
-        for (const auto& table : db::varnholtTables()) {
-            if (!database->hasTable(table.name))
+        for (const merge::TableDef* table : merge::varnholtTables()) {
+            if (!database->hasTable(table->name))
                 continue;
-            const std::int64_t count = countRecords(*database, table.name);
-            console.out << fmt::format("{}: {} {}\n", table.name, count,
+            const std::int64_t count = countRecords(*database, table->name);
+            console.out << fmt::format("{}: {} {}\n", table->name, count,
                                        count == 1 ? "record" : "records");
         }
         console.out.flush();

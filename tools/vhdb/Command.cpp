@@ -9,7 +9,8 @@ namespace vhdb {
 Command::Command(CLI::App& parent, const std::string& name, const std::string& description)
     : app_(parent.add_subcommand(name, description)) {
     app_->add_option("--password", password_,
-                     std::string("The database password (default: ") + DefaultPassword + ").");
+                     std::string("The database password (default: ") + merge::DatabasePassword +
+                         ").");
 }
 
 bool Command::chosen() const {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "merge/Tables.h"
+
 #include <iosfwd>
 #include <memory>
 #include <stdexcept>
@@ -14,9 +16,6 @@ class Database;
 }
 
 namespace vhdb {
-
-// The password Varnholt databases are handed out with.
-inline constexpr const char* DefaultPassword = "Kor240853";
 
 // Where a command reports: what was asked for goes to `out`, problems to `err`.
 struct Console {
@@ -47,7 +46,7 @@ protected:
 
 private:
     CLI::App* app_;
-    std::string password_ = DefaultPassword;
+    std::string password_ = merge::DatabasePassword;
 };
 
 std::unique_ptr<Command> makeCreateCommand(CLI::App& parent);

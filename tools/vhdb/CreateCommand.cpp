@@ -1,5 +1,5 @@
+#include "merge/Schema.h"
 #include "platform/db/Database.h"
-#include "platform/db/Schema.h"
 #include "tools/vhdb/Command.h"
 
 #include <CLI/CLI.hpp>
@@ -18,7 +18,7 @@ public:
     }
 
     int run(Console&) override {
-        db::Database::create(file_, password(), db::createVarnholtSchema);
+        db::Database::create(file_, password(), merge::createVarnholtSchema);
         return 0;
     }
 

@@ -1,7 +1,7 @@
 #include "tools/vhdb/DemoData.h"
 
+#include "merge/Schema.h"
 #include "platform/db/Database.h"
-#include "platform/db/Schema.h"
 #include "platform/db/Statement.h"
 #include "platform/db/Text.h"
 #include "tools/vhdb/DemoTables.h"
@@ -125,19 +125,18 @@ std::string otherCaseOf(const std::string& text) {
 
 // A table's columns as positions in its rows.
 struct Layout {
-    const db::TableSpec* table;
+    const merge::TableDef* table;
     std::vector<std::size_t> keys;
     std::size_t stamp = 0;
 };
 
 Layout layoutOf(const CatalogueTable& table) {
-    Layout layout{db::findVarnholtTable(table.name), {}, 0};
+    Layout layout{&table.table(), {}, 0};
     const auto& columns = layout.table->columns;
     for (std::size_t i = 0; i < columns.size(); ++i) {
-        if (columns[i].type.find("DATE") != std::string::npos)
+        if (columns[i].name == layout.table->dateField)
             layout.stamp = i;
-        if (std::find(layout.table->keyColumns.begin(), layout.table->keyColumns.end(),
-                      columns[i].name) != layout.table->keyColumns.end())
+        if (layout.table->isKey(columns[i].name))
             layout.keys.push_back(i);
     }
     return layout;
@@ -185,7 +184,7 @@ private:
     }
 
     db::Statement prepare() {
-        return db::Statement(database_.handle(), db::insertSql(*layout_.table));
+        return db::Statement(database_.handle(), merge::insertSql(*layout_.table));
     }
 
     db::Database& database_;
@@ -310,7 +309,7 @@ void fillUpdate(db::Database& database, const CatalogueTable& table, std::uint64
 
 template <class Fill> void make(const std::string& path, const std::string& password, Fill fill) {
     db::Database::create(path, password, [&](db::Database& database) {
-        db::createVarnholtSchema(database);
+        merge::createVarnholtSchema(database);
         db::Transaction transaction(database);
         fill(database);
         transaction.commit();
@@ -324,7 +323,7 @@ std::vector<TableReport> makeDemo(const std::string& mainPath, const std::string
     const auto& tables = catalogueTables();
     std::vector<TableReport> reports;
     for (std::size_t t = 0; t < tables.size(); ++t)
-        reports.push_back({.table = tables[t].name,
+        reports.push_back({.table = tables[t].table().name,
                            .main = sizes.main.value_or(4 * sizes.update[t]),
                            .update = sizes.update[t]});
 

@@ -220,10 +220,10 @@ void valueFill(Random& random, std::uint64_t, Row& row) {
 
 const std::vector<CatalogueTable>& catalogueTables() {
     static const std::vector<CatalogueTable> tables = {
-        {"Lodges", LodgesStream, lodgeKey, lodgeFill},
-        {"Issues", IssuesStream, issueKey, issueFill},
-        {"Activities", ActivitiesStream, activityKey, activityFill},
-        {"MValues", ValuesStream, valueKey, valueFill},
+        {merge::lodges, LodgesStream, lodgeKey, lodgeFill},
+        {merge::issues, IssuesStream, issueKey, issueFill},
+        {merge::activities, ActivitiesStream, activityKey, activityFill},
+        {merge::values, ValuesStream, valueKey, valueFill},
     };
     return tables;
 }

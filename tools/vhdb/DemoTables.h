@@ -1,5 +1,6 @@
 #pragma once
 
+#include "merge/Tables.h"
 #include "platform/db/Value.h"
 #include "tools/vhdb/DemoRandom.h"
 
@@ -19,8 +20,8 @@ using Row = std::vector<db::Value>;
 // and everything else are written as text, numbers and dates a Varnholt
 // database holds; the date stamp is left to the caller.
 struct CatalogueTable {
-    std::string name;     // as db::varnholtTables() names it
-    std::uint64_t stream; // the table's own draws
+    const merge::TableDef& (*table)(); // the table's columns, key and date stamp
+    std::uint64_t stream;              // the table's own draws
     // Sets the key fields of key number `number`; the same seed and number
     // always give the same key.
     void (*key)(std::uint64_t seed, std::uint64_t number, Row& row);

@@ -1,10 +1,10 @@
 #include "tools/vhdb/TerminalHost.h"
 
+#include "merge/Tables.h"
 #include "merge/Update.h"
 #include "tools/vhdb/TerminalInterrupts.h"
 
 #include <cmath>
-#include <exception>
 #include <ostream>
 
 namespace vhdb {
@@ -13,34 +13,6 @@ namespace {
 
 std::int64_t records(float value) {
     return std::llround(value);
-}
-
-enum class End { Complete, Interrupted, Failed };
-
-struct Outcome {
-    End end = End::Complete;
-    std::string_view table; // the failed one
-    std::string what;
-};
-
-Outcome runSteps(TerminalHost& host, const std::string& mainPath, const std::string& updatePath) {
-    merge::clearCounts(host);
-    for (const merge::UpdateStep& step : merge::updateSteps()) {
-        host.beginTable(step.table);
-        try {
-            // A merge that ran through returns what its counter holds, and one
-            // that was interrupted returns 0 while its counter keeps what it
-            // saved, so the counters are what the summary reports.
-            step.update(host, mainPath, updatePath);
-        } catch (const std::exception& e) {
-            host.endTable();
-            return {End::Failed, step.table, e.what()};
-        }
-        host.endTable();
-        if (host.abortRequested())
-            return {End::Interrupted, {}, {}};
-    }
-    return {};
 }
 
 } // namespace
@@ -74,36 +46,38 @@ std::int32_t& TerminalHost::count(merge::Counter counter) {
     return counts_.at(static_cast<std::size_t>(counter));
 }
 
-void TerminalHost::beginTable(std::string_view table) {
-    table_ = table;
+void TerminalHost::mergeStarted(const merge::TableDef& table) {
+    table_ = table.name;
 }
 
-void TerminalHost::endTable() {
+void TerminalHost::mergeEnded() {
     bar_.finish();
 }
 
-void TerminalHost::close() {
-    data1_.close();
-    data2_.close();
+void TerminalHost::closeConnections() {
+    data1_.Close();
+    data2_.Close();
 }
 
 int runTerminalUpdate(TerminalHost& host, Console& console, const std::string& mainPath,
                       const std::string& updatePath) {
     const TerminalInterrupts interrupts;
-    const Outcome outcome = runSteps(host, mainPath, updatePath);
-    host.close();
-    const merge::Counts counts = merge::countsOf(host);
-    switch (outcome.end) {
-    case End::Complete:
-        console.out << merge::summaryText(counts) << '\n' << std::flush;
+    const merge::Outcome outcome = merge::runUpdate(host, [&] {
+        return merge::Locations{mainPath, updatePath};
+    });
+    host.closeConnections();
+    const std::string text = merge::outcomeText(outcome) + '\n';
+    switch (outcome.ending) {
+    case merge::Outcome::Ending::Complete:
+        console.out << text << std::flush;
         return 0;
-    case End::Interrupted:
-        console.out << merge::cancelledText(counts) << '\n' << std::flush;
+    case merge::Outcome::Ending::Cancelled:
+        console.out << text << std::flush;
         return ExitInterrupted;
-    case End::Failed:
+    case merge::Outcome::Ending::Failed:
         break;
     }
-    console.err << merge::errorText(outcome.table, outcome.what, counts) + '\n' << std::flush;
+    console.err << text << std::flush;
     return 1;
 }
 

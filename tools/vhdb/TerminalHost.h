@@ -46,12 +46,11 @@ public:
     bool abortRequested() const override;
     std::string password() const override { return password_; }
     std::int32_t& count(merge::Counter counter) override;
+    // The bar names the table in hand, and its line ends with the merge.
+    void mergeStarted(const merge::TableDef& table) override;
+    void mergeEnded() override;
 
-    // Around each merge: the table its bar names, then the end of the bar.
-    void beginTable(std::string_view table);
-    void endTable();
-    // Closes both connections.
-    void close();
+    void closeConnections();
 
 private:
     db::Data data1_{"Data1"};

@@ -67,7 +67,7 @@ TEST_F(DataTest, SavedRecordsAreInTheFileAndCloseRestoresTheJournalMode) {
     data.Recordset().AddNew();
     data.Recordset().Fields("F1") = Value::text("C");
     data.Recordset().Update();
-    data.close();
+    data.Close();
     EXPECT_THAT(sideFilesOf(path), IsEmpty());
     database = openFile(db::OpenMode::ReadOnly);
     EXPECT_EQ(database->journalMode(), "delete");
@@ -78,14 +78,14 @@ TEST_F(DataTest, SavedRecordsAreInTheFileAndCloseRestoresTheJournalMode) {
 TEST_F(DataTest, PasswordWithQuotesAndSemicolonsWorksEndToEnd) {
     const std::string password = "a'b;c\"d";
     const std::string file = dir.file("Quoted.mdb");
-    db::createVarnholtSchema(*db::Database::create(file, password));
+    testing_support::makeVarnholtTables(*db::Database::create(file, password));
     data.DatabaseName = file;
     data.Connect = "MS Access;PWD=a'b;c\"d;";
     data.Refresh();
     data.Recordset().AddNew();
     data.Recordset().Fields("F1") = Value::text("Q");
     data.Recordset().Update();
-    data.close();
+    data.Close();
     EXPECT_EQ(rowsOf(*db::Database::open(file, password, db::OpenMode::ReadOnly),
                      "SELECT F1 FROM Lodges")[0][0],
               Value::text("Q"));
@@ -125,7 +125,7 @@ TEST_F(DataTest, ConnectTextsWithoutPasswordOpenAnUnencryptedFile) {
     const std::string plain = dir.file("Plain.mdb");
     {
         auto unencrypted = db::Database::create(plain, "");
-        db::createVarnholtSchema(*unencrypted);
+        testing_support::makeVarnholtTables(*unencrypted);
         unencrypted->exec("INSERT INTO Lodges (F1) VALUES ('P')", "test setup");
     }
     Data plainData;
@@ -149,7 +149,7 @@ TEST_F(DataTest, ReadOnlyConnectionRefusesChangesAndLeavesTheFileByteForByte) {
     EXPECT_EQ(records.Fields("F2").Value(), Value::text("Bergen"));
     EXPECT_TRUE(dbErrorOf([&] { records.Edit(); }));
     EXPECT_TRUE(dbErrorOf([&] { records.AddNew(); }));
-    data.close();
+    data.Close();
     EXPECT_EQ(readFile(path), before);
     EXPECT_THAT(sideFilesOf(path), IsEmpty());
 }

@@ -94,7 +94,7 @@ TEST_F(UnreadableFileTest, TextFileIsRefusedWithOrWithoutPassword) {
 
 TEST_F(UnreadableFileTest, UnencryptedDatabaseOpenedWithPasswordIsRefused) {
     const std::string plain = dir.file("Plain.mdb");
-    db::createVarnholtSchema(*Database::create(plain, ""));
+    makeVarnholtTables(*Database::create(plain, ""));
     expectWrongPasswordOrNotADatabase(plain, VarnholtPassword);
 }
 
@@ -128,7 +128,7 @@ TEST(DatabaseCreate, RefusesAnExistingFileAndLeavesItAsItWas) {
     EXPECT_EQ(readFile(text), "someone's notes");
 
     const std::string database = dir.file("Varnholt.mdb");
-    db::createVarnholtSchema(*Database::create(database, VarnholtPassword));
+    makeVarnholtTables(*Database::create(database, VarnholtPassword));
     const std::string before = readFile(database);
     EXPECT_TRUE(dbErrorOf([&] { Database::create(database, "other"); }));
     EXPECT_EQ(readFile(database), before);
@@ -138,68 +138,10 @@ TEST(DatabaseCreate, RefusesAnExistingFileAndLeavesItAsItWas) {
 TEST(DatabaseCreate, FileIsEncryptedWithItsPassword) {
     TempDir dir;
     const std::string path = dir.file("Varnholt.mdb");
-    db::createVarnholtSchema(*Database::create(path, VarnholtPassword));
+    makeVarnholtTables(*Database::create(path, VarnholtPassword));
     EXPECT_FALSE(readFile(path).starts_with("SQLite format 3"));
     EXPECT_THAT(Database::open(path, VarnholtPassword, OpenMode::ReadOnly)->tableNames(),
                 testing::UnorderedElementsAre("Activities", "Issues", "Lodges", "MValues"));
-}
-
-TEST(VarnholtSchema, MakesTheFourTablesWithTheirTypesAndKeyIndexes) {
-    TempDir dir;
-    auto database = Database::create(dir.file("Varnholt.mdb"), VarnholtPassword);
-    db::createVarnholtSchema(*database);
-    EXPECT_THAT(db::checkVarnholtSchema(*database), IsEmpty());
-
-    const auto& activities = database->columns("activities");
-    ASSERT_EQ(activities.size(), 6u);
-    EXPECT_TRUE(activities[4].isDate);
-    EXPECT_TRUE(activities[5].isNumeric);
-    EXPECT_TRUE(database->columns("Lodges")[11].isDate);
-    EXPECT_TRUE(database->columns("Issues")[8].isDate);
-    EXPECT_TRUE(database->columns("MValues")[3].isDate);
-
-    // Keys compare without regard to letter case, other text fields exactly.
-    database->exec("INSERT INTO Activities (F1, F2, F3) VALUES ('ABC', 'XY', 'Mint');"
-                   "INSERT INTO MValues (IDNUM, ISSUE, CONDITION) VALUES ('ABC', 'XY', 'Mint')",
-                   "test setup");
-    EXPECT_EQ(rowsOf(*database, "SELECT count(*) FROM Activities WHERE F1 = 'abc' AND F2 = "
-                                "'xy'")[0][0],
-              db::Value::integer(1));
-    EXPECT_EQ(rowsOf(*database, "SELECT count(*) FROM MValues WHERE IDNUM = 'abc' AND ISSUE = "
-                                "'xy'")[0][0],
-              db::Value::integer(1));
-    EXPECT_EQ(rowsOf(*database, "SELECT count(*) FROM Activities WHERE F3 = 'mint'")[0][0],
-              db::Value::integer(0));
-
-    // The merges look records up by these keys; without the indexes every
-    // look-up reads the whole table.
-    const auto indexed = [&](const std::string& table) {
-        std::string columns;
-        for (const auto& index :
-             rowsOf(*database, "SELECT name FROM sqlite_master WHERE type = 'index' AND "
-                               "tbl_name = '" +
-                                   table + "'"))
-            for (const auto& column :
-                 rowsOf(*database,
-                        "PRAGMA index_info(" + db::quoteIdentifier(index[0].asText()) + ")"))
-                columns += (columns.empty() ? "" : ",") + column[2].asText();
-        return columns;
-    };
-    EXPECT_EQ(indexed("Lodges"), "F1");
-    EXPECT_EQ(indexed("Issues"), "F1,F2");
-    EXPECT_EQ(indexed("Activities"), "F1,F2,F6");
-    EXPECT_EQ(indexed("MValues"), "IDNUM,ISSUE");
-}
-
-TEST(VarnholtSchema, CheckNamesEachMissingTableAndField) {
-    TempDir dir;
-    auto database = Database::create(dir.file("Partial.mdb"), VarnholtPassword);
-    database->exec("CREATE TABLE Lodges (F1 TEXT, F2 TEXT)", "test setup");
-    const auto problems = db::checkVarnholtSchema(*database);
-    EXPECT_THAT(problems, testing::Contains(HasSubstr("Issues")));
-    EXPECT_THAT(problems, testing::Contains(HasSubstr("MValues")));
-    EXPECT_THAT(problems, testing::Contains(HasSubstr("F13")));
-    EXPECT_THAT(problems, testing::Not(testing::Contains(HasSubstr("field F2."))));
 }
 
 // ---- journal mode ----

@@ -3,7 +3,6 @@
 #include "platform/db/Database.h"
 #include "platform/db/DbError.h"
 #include "platform/db/Recordset.h"
-#include "platform/db/Schema.h"
 #include "platform/db/Statement.h"
 #include "platform/db/Value.h"
 #include "tests/support/DbHelpers.h"
@@ -18,6 +17,27 @@
 #include <vector>
 
 namespace testing_support {
+
+// The four tables of a Varnholt database with their key indexes, written out
+// here so that the engine layer is tested on files made without the
+// application's own statement of them.
+inline void makeVarnholtTables(db::Database& database) {
+    database.exec(
+        "CREATE TABLE Lodges (F1 TEXT COLLATE NOCASE, F2 TEXT, F3 TEXT, F4 TEXT, F5 TEXT, "
+        "F6 TEXT, F7 TEXT, F8 TEXT, F9 TEXT, F10 TEXT, F11 TEXT, F12 DATETIME, F13 TEXT);"
+        "CREATE INDEX Lodges_key ON Lodges (F1);"
+        "CREATE TABLE Issues (F1 TEXT COLLATE NOCASE, F2 TEXT COLLATE NOCASE, F3 TEXT, F4 TEXT, "
+        "F5 TEXT, F6 TEXT, F7 TEXT, F8 TEXT, F9 DATETIME, F10 TEXT, F11 TEXT, F12 TEXT, "
+        "F13 TEXT, F14 TEXT);"
+        "CREATE INDEX Issues_key ON Issues (F1, F2);"
+        "CREATE TABLE Activities (F1 TEXT COLLATE NOCASE, F2 TEXT COLLATE NOCASE, F3 TEXT, "
+        "F4 TEXT, F5 DATETIME, F6 NUMERIC);"
+        "CREATE INDEX Activities_key ON Activities (F1, F2, F6);"
+        "CREATE TABLE MValues (IDNUM TEXT COLLATE NOCASE, ISSUE TEXT COLLATE NOCASE, "
+        "CONDITION TEXT, LUPDATE DATETIME, MKTVAL NUMERIC);"
+        "CREATE INDEX MValues_key ON MValues (IDNUM, ISSUE);",
+        "test setup");
+}
 
 // The text form of one field of every record, walking from the first to the
 // end of the record set.
@@ -37,7 +57,7 @@ class VarnholtFileTest : public ::testing::Test {
 protected:
     void SetUp() override {
         database = db::Database::create(path, VarnholtPassword);
-        db::createVarnholtSchema(*database);
+        makeVarnholtTables(*database);
     }
 
     std::shared_ptr<db::Database> openFile(db::OpenMode mode = db::OpenMode::ReadWrite) {

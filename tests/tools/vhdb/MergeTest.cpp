@@ -1,8 +1,8 @@
 // vhdb merge: the real program on real files, and the terminal host in this
 // process where a test must act at an exact record.
+#include "merge/Schema.h"
 #include "merge/Update.h"
 #include "platform/db/Database.h"
-#include "platform/db/Schema.h"
 #include "tests/support/DbHelpers.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/UpdateTexts.h"
@@ -40,7 +40,7 @@ protected:
     // A Varnholt database holding what `sql` inserts.
     static void makeFile(const std::string& path, const std::string& sql) {
         db::Database::create(path, VarnholtPassword, [&](db::Database& database) {
-            db::createVarnholtSchema(database);
+            merge::createVarnholtSchema(database);
             database.exec(sql, "test data");
         });
     }

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "merge/Schema.h"
 #include "platform/db/Database.h"
-#include "platform/db/Schema.h"
 #include "platform/db/Statement.h"
 #include "platform/db/Value.h"
 #include "tests/support/DbHelpers.h"
@@ -47,7 +47,7 @@ protected:
 
     static void makeFile(const std::string& path) {
         auto database = db::Database::create(path, VarnholtPassword);
-        db::createVarnholtSchema(*database);
+        merge::createVarnholtSchema(*database);
     }
 
     // Appends whole records (every column of the table, in order).
