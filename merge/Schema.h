@@ -23,4 +23,12 @@ void createVarnholtSchema(db::Database& database);
 // hold more tables and more columns; those are left alone.
 std::vector<std::string> checkVarnholtSchema(db::Database& database);
 
+// The values of the four tables that an update would stop at, whichever side
+// of the merge the file is on: binary data, a date column's value or a date
+// stamp that is no date, a number column's value or a number key that is no
+// number (text that spells one is read as it). One sentence each, naming
+// table, field, row (its row id) and key, at most `limit` a table and then
+// how many more.
+std::vector<std::string> checkVarnholtValues(db::Database& database, std::size_t limit = 20);
+
 } // namespace merge

@@ -11,22 +11,78 @@
 namespace merge {
 namespace {
 
-// The number key field in its Str() form. A value that is no number is an
-// error that names the record by its other key fields, so it can be found.
-std::string strOf(const TableDef& table, db::Recordset& source, const std::string& field,
-                  const db::Value& value) {
+// One side of the merge, for messages about a value found there: a record of
+// the table in the main database or in the update database, named by its key.
+struct Side {
+    const TableDef& table;
+    db::Recordset& records;
+    const char* role; // "main database", "update database"
+    std::string path;
+
+    // " with F1 "B", F2 "X1"": the key fields of the current record, but
+    // `except` (the one whose value is in question), read as stored.
+    std::string recordKey(const std::string& except) const {
+        std::string key;
+        for (const KeyField& part : table.key) {
+            if (db::equalsNoCase(part.name, except))
+                continue;
+            std::string shown;
+            try {
+                shown = records.Fields(part.name).Value().describe();
+            } catch (const db::DbError&) {
+                continue; // a key that cannot be read itself names nothing
+            }
+            key += (key.empty() ? " with " : ", ") + part.name + " " + shown;
+        }
+        return key;
+    }
+
+    // The message about `shown` in `field` of the current record: where it
+    // is (file, table, record by its key, field) and why it stops the merge.
+    [[noreturn]] void fail(const std::string& field, const std::string& shown,
+                           const std::string& why) const {
+        const bool key = table.isKey(field);
+        const char* kind = key ? "key field" : field == table.dateField ? "date field" : "field";
+        throw db::DbError("The " + table.name + " record" + recordKey(key ? field : "") +
+                          " in the " + role + " " + db::inQuotes(path) + " has " + shown +
+                          " in its " + kind + " " + field + ", which " + why + ".");
+    }
+
+    // A value error the engine found in this side's current record, said
+    // again with the record.
+    [[noreturn]] void fail(const db::ValueError& error) const {
+        fail(error.place().field, error.shown(), error.why());
+    }
+
+    db::Value value(const std::string& field) const {
+        try {
+            return records.Fields(field).Value();
+        } catch (const db::ValueError& e) {
+            fail(e);
+        }
+    }
+};
+
+// The number key field in its Str() form, a number held as text read as the
+// number it spells. A value that is no number stops the merge, naming the
+// record by its other key fields so that it can be found.
+std::string strOf(const Side& source, const std::string& field, const db::Value& value) {
     try {
         return *db::Str(value);
     } catch (const db::DbError&) {
-        std::string record;
-        for (const KeyField& key : table.key)
-            if (key.name != field)
-                record += (record.empty() ? " with " : ", ") + key.name + " " +
-                          source.Fields(key.name).Value().describe();
-        throw db::DbError("The " + source.table() + " record" + record +
-                          " in the update database has " + value.describe() + " in its key field " +
-                          field + ", which must be a number.");
+        source.fail(field, value.describe(), "must be a number");
     }
+}
+
+// The record's date stamp as a date: a date, or text that reads as one; a
+// null stays null.
+db::Value stampOf(const Side& side, const std::string& field) {
+    const db::Value value = side.value(field);
+    if (value.isNull() || value.isDate())
+        return value;
+    if (auto date = db::dateOf(value))
+        return db::Value::date(*date);
+    side.fail(field, value.describe(), "is not a date");
 }
 
 void open(db::Data& data, const std::string& connect, const std::string& path,
@@ -38,10 +94,17 @@ void open(db::Data& data, const std::string& connect, const std::string& path,
     data.Refresh();
 }
 
-void copyFields(db::Recordset& source, db::Recordset& target,
-                const std::vector<std::string>& fields) {
-    for (const std::string& field : fields)
-        target.Fields(field) = source.Fields(field).Value();
+void copyFields(const Side& source, const Side& target, const std::vector<std::string>& fields) {
+    for (const std::string& field : fields) {
+        const db::Value value = source.value(field);
+        try {
+            target.records.Fields(field) = value;
+        } catch (const db::ValueError& e) {
+            source.fail(field, value.describe(),
+                        "the " + std::string(target.role) + " " + db::inQuotes(target.path) +
+                            " cannot take: it " + e.why());
+        }
+    }
 }
 
 void countOne(std::int32_t& counter, const std::string& table) {
@@ -52,9 +115,8 @@ void countOne(std::int32_t& counter, const std::string& table) {
 
 // Overwrite only when the source's date stamp falls on a later calendar day;
 // the same day, an earlier one or a null on either side leaves the record.
-bool sourceIsNewer(db::Recordset& source, db::Recordset& target, const std::string& dateField) {
-    const auto days =
-        db::dayDifference(target.Fields(dateField).Value(), source.Fields(dateField).Value());
+bool sourceIsNewer(const Side& source, const Side& target, const std::string& dateField) {
+    const auto days = db::dayDifference(stampOf(target, dateField), stampOf(source, dateField));
     return days && *days > 0;
 }
 
@@ -70,19 +132,23 @@ private:
     Host& host_;
 };
 
+constexpr const char* MainRole = "main database";
+constexpr const char* UpdateRole = "update database";
+
 } // namespace
 
 std::string criteriaFor(const TableDef& table, db::Recordset& source) {
+    const Side side{table, source, UpdateRole, source.database().path()};
     std::string criteria;
     for (const KeyField& key : table.key) {
         if (!criteria.empty())
             criteria += " AND ";
-        const db::Value value = source.Fields(key.name).Value();
+        const db::Value value = side.value(key.name);
         if (value.isNull())
             criteria += key.name + " Is Null";
         else if (key.compare == KeyCompare::Str)
-            criteria += "Str(" + key.name +
-                        ") = " + db::enclosed(strOf(table, source, key.name, value), '\'');
+            criteria +=
+                "Str(" + key.name + ") = " + db::enclosed(strOf(side, key.name, value), '\'');
         else
             criteria += key.name + " = " + db::enclosed(value.toText(), '\'');
     }
@@ -122,22 +188,30 @@ std::int32_t mergeTable(Host& host, const TableDef& table, const std::string& DB
         // so nothing the window owned may be touched once the flag is up.
         if (host.abortRequested())
             return 0;
-        db::Recordset& source = host.Data2().Recordset();
-        db::Recordset& target = host.Data1().Recordset();
+        const Side source{table, host.Data2().Recordset(), UpdateRole, UPDLocation};
+        const Side target{table, host.Data1().Recordset(), MainRole, DBLocation};
 
-        target.FindFirst(criteriaFor(table, source));
-        if (target.NoMatch()) {
-            target.AddNew();
-            copyFields(source, target, addFields);
-            target.Update();
-            countOne(counter, source.table());
-        } else if (sourceIsNewer(source, target, table.dateField)) {
-            target.Edit();
-            copyFields(source, target, table.overwriteFields);
-            target.Update();
-            countOne(counter, source.table());
+        const std::string criteria = criteriaFor(table, source.records);
+        try {
+            target.records.FindFirst(criteria);
+        } catch (const db::ValueError& e) {
+            // The main record the search stopped at has the update record's
+            // other key fields, ignoring letter case.
+            const Side found{table, source.records, MainRole, DBLocation};
+            found.fail(e.place().field, e.shown(), e.why());
         }
-        source.MoveNext();
+        if (target.records.NoMatch()) {
+            target.records.AddNew();
+            copyFields(source, target, addFields);
+            target.records.Update();
+            countOne(counter, table.name);
+        } else if (sourceIsNewer(source, target, table.dateField)) {
+            target.records.Edit();
+            copyFields(source, target, table.overwriteFields);
+            target.records.Update();
+            countOne(counter, table.name);
+        }
+        source.records.MoveNext();
         ++position;
         host.setProgressValue(static_cast<float>(position));
     }

@@ -1,5 +1,6 @@
 #include "platform/db/Criteria.h"
 
+#include "platform/db/Database.h"
 #include "platform/db/DbError.h"
 
 #include <cctype>
@@ -137,6 +138,27 @@ private:
 
 std::vector<CriteriaTerm> parseCriteria(std::string_view criteria) {
     return Reader(criteria).terms();
+}
+
+std::string sqlCondition(const std::vector<CriteriaTerm>& terms,
+                         const std::function<std::string(const std::string& field)>& column) {
+    std::string condition;
+    int parameter = 0;
+    for (const CriteriaTerm& term : terms) {
+        const std::string field = column(term.field);
+        condition += condition.empty() ? "" : " AND ";
+        if (term.kind == CriteriaTerm::Kind::IsNull) {
+            condition += field + " IS NULL";
+            continue;
+        }
+        const std::string value = "?" + std::to_string(++parameter);
+        const std::string whole = " = " + value + " COLLATE " + WholeNoCase;
+        if (term.kind == CriteriaTerm::Kind::StrEquals)
+            condition += "Str(" + field + ")" + whole;
+        else
+            condition += field + " = " + value + " COLLATE NOCASE AND " + field + whole;
+    }
+    return condition;
 }
 
 } // namespace db

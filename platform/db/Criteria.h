@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,5 +26,13 @@ struct CriteriaTerm {
 // operator, OR, NOT, parentheses, a text without quotes) is a DbError that
 // quotes the criteria and says what could not be read.
 std::vector<CriteriaTerm> parseCriteria(std::string_view criteria);
+
+// The terms as an SQL condition, with parameter ?1, ?2, ... standing for the
+// text of each term that has one, in order; `column` gives a field's name as
+// SQL writes it. Text compares whole, every character, ignoring ASCII letter
+// case: NOCASE, which the key indexes serve, and WholeNoCase, which also sees
+// past a NUL inside a text.
+std::string sqlCondition(const std::vector<CriteriaTerm>& terms,
+                         const std::function<std::string(const std::string& field)>& column);
 
 } // namespace db

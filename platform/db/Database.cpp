@@ -32,6 +32,8 @@ std::map<std::string, JournalEntry>& journalRegistry() {
     return registry;
 }
 
+// Str() in SQL, as db::Str() does it: a text held where a number is expected
+// is read as the number it spells.
 void strFunction(sqlite3_context* context, int, sqlite3_value** argv) {
     Value value;
     switch (sqlite3_value_type(argv[0])) {
@@ -45,19 +47,33 @@ void strFunction(sqlite3_context* context, int, sqlite3_value** argv) {
         value = Value::number(sqlite3_value_double(argv[0]));
         break;
     default: {
-        const auto* raw = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
-        const std::string text = raw ? raw : "";
-        const auto number = parseNumber(text);
-        if (!number) {
-            const std::string message = "Str() needs a number, not \"" + text + "\"";
-            sqlite3_result_error(context, message.c_str(), -1);
-            return;
-        }
-        value = *number;
+        const auto* raw = static_cast<const char*>(sqlite3_value_blob(argv[0]));
+        value = Value::text(
+            std::string(raw ? raw : "", static_cast<std::size_t>(sqlite3_value_bytes(argv[0]))));
     }
     }
-    const std::string result = *Str(value);
-    sqlite3_result_text(context, result.data(), static_cast<int>(result.size()), SQLITE_TRANSIENT);
+    try {
+        const std::string result = *Str(value);
+        sqlite3_result_text(context, result.data(), static_cast<int>(result.size()),
+                            SQLITE_TRANSIENT);
+    } catch (const DbError& e) {
+        sqlite3_result_error(context, e.what(), -1);
+    }
+}
+
+// Text compared whole, every character, ignoring ASCII letter case only.
+// NOCASE stops at a NUL inside texts of the same length; a key search pairs
+// it (which its index serves) with this.
+int wholeNoCase(void*, int leftSize, const void* left, int rightSize, const void* right) {
+    const auto* a = static_cast<const unsigned char*>(left);
+    const auto* b = static_cast<const unsigned char*>(right);
+    const int common = std::min(leftSize, rightSize);
+    for (int i = 0; i < common; ++i) {
+        const int x = asciiLower(a[i]), y = asciiLower(b[i]);
+        if (x != y)
+            return x < y ? -1 : 1;
+    }
+    return leftSize == rightSize ? 0 : (leftSize < rightSize ? -1 : 1);
 }
 
 // Leaving WAL needs the file to ourselves; when another program has it open,
@@ -81,17 +97,6 @@ std::string registryKeyFor(const std::string& path) {
 
 std::string quoteIdentifier(const std::string& name) {
     return enclosed(name, '"');
-}
-
-Column columnOfType(std::string name, std::string declaredType) {
-    Column c{std::move(name), std::move(declaredType)};
-    const std::string type = toLower(c.declaredType);
-    auto has = [&type](const char* part) { return type.find(part) != std::string::npos; };
-    c.isDate = has("date") || has("time");
-    c.isNumeric = !c.isDate && (has("int") || has("num") || has("real") || has("floa") ||
-                                has("doub") || has("dec"));
-    c.isText = !c.isDate && !c.isNumeric && (has("char") || has("clob") || has("text"));
-    return c;
 }
 
 Database::Database(std::string path, OpenMode mode)
@@ -189,8 +194,10 @@ void Database::verifyKey() {
 }
 
 void Database::registerFunctions() {
-    const int rc = sqlite3_create_function(handle_, "Str", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
-                                           nullptr, strFunction, nullptr, nullptr);
+    int rc = sqlite3_create_function(handle_, "Str", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                                     strFunction, nullptr, nullptr);
+    check(handle_, rc, "Cannot prepare the database connection.");
+    rc = sqlite3_create_collation(handle_, WholeNoCase, SQLITE_UTF8, nullptr, wholeNoCase);
     check(handle_, rc, "Cannot prepare the database connection.");
 }
 

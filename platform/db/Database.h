@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/db/Column.h"
 #include "platform/db/Statement.h"
 #include "platform/db/Text.h"
 
@@ -13,19 +14,11 @@ struct sqlite3;
 
 namespace db {
 
-// A column of a table as declared in the file.
-struct Column {
-    std::string name;
-    std::string declaredType;
-    bool isDate = false;    // the declared type contains DATE or TIME
-    bool isNumeric = false; // INT, NUM, REAL, FLOA, DOUB or DEC in the declared type
-    bool isText = false;    // CHAR, CLOB or TEXT, and neither of the above
-};
-
-// A column of that name and declared type, its kind read off the type.
-Column columnOfType(std::string name, std::string declaredType);
-
 enum class OpenMode { ReadWrite, ReadOnly };
+
+// The collation every connection has for a text compared whole, every
+// character, ignoring ASCII letter case only (NOCASE stops at a NUL).
+inline constexpr const char* WholeNoCase = "VH_WHOLE_NOCASE";
 
 // One open connection to a Varnholt database file: opened with its password,
 // never created by accident, and written in WAL mode while open so that every

@@ -13,19 +13,6 @@
 
 namespace db {
 
-namespace {
-
-// A text that reads whole as a number, blanks around it allowed.
-std::optional<Value> numberFromText(const std::string& text) {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string::npos)
-        return std::nullopt;
-    const auto last = text.find_last_not_of(" \t");
-    return parseNumber(std::string_view(text).substr(first, last - first + 1));
-}
-
-} // namespace
-
 // ---- Field ----
 
 Value Field::Value() const {
@@ -225,43 +212,66 @@ std::string Recordset::searchFailure(const std::string& criteria) const {
 
 std::optional<std::size_t> Recordset::findInKeyset(const std::string& criteria) {
     const std::vector<CriteriaTerm> terms = parseCriteria(criteria);
-    std::string condition;
-    for (const CriteriaTerm& term : terms) {
-        const auto column = findColumn(term.field);
+    const std::string condition = sqlCondition(terms, [&](const std::string& name) {
+        const auto column = findColumn(name);
         if (!column)
-            throw DbError("The search criteria " + inQuotes(criteria) + " name the field " +
-                          term.field + ", which the record set does not have.");
-        const std::string field = quoteIdentifier(columns_[*column].origin);
-        condition += condition.empty() ? "" : " AND ";
-        switch (term.kind) {
-        case CriteriaTerm::Kind::Equals:
-            condition += field + " = ? COLLATE NOCASE";
-            break;
-        case CriteriaTerm::Kind::StrEquals:
-            condition += "Str(" + field + ") = ? COLLATE NOCASE";
-            break;
-        case CriteriaTerm::Kind::IsNull:
-            condition += field + " IS NULL";
-            break;
-        }
-    }
+            throw DbError("The search criteria " + inQuotes(criteria) + " name the field " + name +
+                          ", which the record set does not have.");
+        return quoteIdentifier(columns_[*column].origin);
+    });
     // The condition goes to SQLite so that the indexes on the key fields
     // serve it; the first match in record set order is picked among the
     // (few) rows it returns.
     Statement& find =
         database_->cached("SELECT _rowid_ FROM " + quoteIdentifier(table_) + " WHERE " + condition);
     Statement::ResetGuard guard(find);
-    int slot = 0;
+    int parameter = 0;
     for (const CriteriaTerm& term : terms)
         if (term.kind != CriteriaTerm::Kind::IsNull)
-            find.bind(++slot, Value::text(term.text));
+            find.bind(++parameter, Value::text(term.text));
     std::optional<std::size_t> first;
-    while (find.step([&] { return searchFailure(criteria); })) {
-        const auto at = positionOf(find.columnInt64(0));
-        if (at && (!first || *at < *first))
-            first = at;
+    try {
+        while (find.step([&] { return searchFailure(criteria); })) {
+            const auto at = positionOf(find.columnInt64(0));
+            if (at && (!first || *at < *first))
+                first = at;
+        }
+    } catch (const DbError&) {
+        findUnreadableNumber(terms);
+        throw;
     }
     return first;
+}
+
+void Recordset::findUnreadableNumber(const std::vector<CriteriaTerm>& terms) {
+    // A search through Str() fails on a record whose field holds text that
+    // is no number; that record, among those the other terms find, is named.
+    std::vector<CriteriaTerm> others;
+    for (const CriteriaTerm& term : terms)
+        if (term.kind != CriteriaTerm::Kind::StrEquals)
+            others.push_back(term);
+    const auto quoted = [&](const std::string& name) {
+        return quoteIdentifier(columns_[columnIndex(name)].origin);
+    };
+    for (const CriteriaTerm& term : terms) {
+        if (term.kind != CriteriaTerm::Kind::StrEquals)
+            continue;
+        const std::size_t column = columnIndex(term.field);
+        Statement scan(database_->handle(),
+                       "SELECT " + quoted(term.field) + " FROM " + quoteIdentifier(table_) +
+                           (others.empty() ? "" : " WHERE " + sqlCondition(others, quoted)));
+        int parameter = 0;
+        for (const CriteriaTerm& other : others)
+            if (other.kind != CriteriaTerm::Kind::IsNull)
+                scan.bind(++parameter, Value::text(other.text));
+        while (scan.step("Cannot search " + where() + ".")) {
+            const Value value = scan.columnValue(0);
+            if (!value.isNull() && !value.isNumber() &&
+                !(value.isText() && numberFromText(value.asText())))
+                throw ValueError(placeOf(column), value.describe(), "is not a number",
+                                 ValueError::Direction::Read);
+        }
+    }
 }
 
 // ---- fields ----
@@ -304,21 +314,29 @@ const std::vector<db::Value>& Recordset::current() {
         throw DbError("A record of " + where() + " in " + inQuotes(database_->path()) +
                       " was deleted by another program.");
     cached_.clear();
-    for (std::size_t i = 0; i < columns_.size(); ++i)
-        cached_.push_back(fetch.columnValue(static_cast<int>(i)));
+    unreadable_.clear();
+    for (std::size_t i = 0; i < columns_.size(); ++i) {
+        try {
+            cached_.push_back(fetch.columnValue(static_cast<int>(i)));
+        } catch (const ValueError& e) {
+            // Only this field cannot be read; the record's others can.
+            cached_.emplace_back();
+            unreadable_.emplace_back(i, ValueError(placeOf(i), e.shown(), e.why(), e.direction()));
+        }
+    }
     cachedPosition_ = position_;
     return cached_;
 }
 
+ValueError::Place Recordset::placeOf(std::size_t column) const {
+    return {database_->path(), table_, columns_[column].name};
+}
+
 db::Value Recordset::fromStored(std::size_t column, const db::Value& stored) const {
-    const ResultColumn& c = columns_[column];
-    if (!c.type.isDate || stored.isNull())
-        return stored;
-    if (stored.isText())
-        if (auto date = DateTime::parse(stored.asText()))
-            return db::Value::date(*date);
-    throw DbError("The field " + c.name + " of " + where() + " holds " + stored.describe() +
-                  ", which is not a date.");
+    if (auto value = readAs(columns_[column].type, stored))
+        return *value;
+    throw ValueError(placeOf(column), stored.describe(), "is not a date",
+                     ValueError::Direction::Read);
 }
 
 db::Value Recordset::read(std::size_t column) {
@@ -326,38 +344,18 @@ db::Value Recordset::read(std::size_t column) {
         return *pending_[column];
     if (mode_ == EditMode::Adding)
         return {};
-    return fromStored(column, current()[column]);
+    const std::vector<db::Value>& values = current();
+    for (const auto& [at, error] : unreadable_)
+        if (at == column)
+            throw error;
+    return fromStored(column, values[column]);
 }
 
 db::Value Recordset::forColumn(std::size_t column, const db::Value& value) const {
-    const ResultColumn& c = columns_[column];
-    auto refuse = [&](const std::string& why) {
-        return DbError("The field " + c.name + " of " + where() + " cannot take the value " +
-                       value.describe() + ": " + why + ".");
-    };
-    if (value.isNull())
-        return value;
-    if (c.type.isDate) {
-        if (value.isDate())
-            return value;
-        if (value.isText())
-            if (auto date = DateTime::parse(value.asText()))
-                return db::Value::date(*date);
-        throw refuse("it is not a date");
-    }
-    if (c.type.isNumeric) {
-        if (value.isNumber())
-            return value;
-        if (value.isText())
-            if (auto number = numberFromText(value.asText()))
-                return *number;
-        throw refuse("it is not a number");
-    }
-    if (c.type.isText && value.isNumber())
-        return db::Value::text(value.toText());
-    if (c.type.isText && value.isDate())
-        return db::Value::text(value.asDate().text());
-    return value;
+    std::string why;
+    if (auto taken = takenAs(columns_[column].type, value, why))
+        return *taken;
+    throw ValueError(placeOf(column), value.describe(), why, ValueError::Direction::Write);
 }
 
 void Recordset::write(std::size_t column, const db::Value& value) {

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "platform/db/Criteria.h"
 #include "platform/db/Database.h"
+#include "platform/db/DbError.h"
 #include "platform/db/Value.h"
 
 #include <cstdint>
@@ -98,6 +100,7 @@ private:
     const std::vector<db::Value>& current();
     db::Value read(std::size_t column);
     void write(std::size_t column, const db::Value& value);
+    ValueError::Place placeOf(std::size_t column) const;
     db::Value fromStored(std::size_t column, const db::Value& stored) const;
     db::Value forColumn(std::size_t column, const db::Value& value) const;
     void requireCurrent(const char* action) const;
@@ -107,6 +110,7 @@ private:
     void updatePending();
     std::optional<std::size_t> positionOf(std::int64_t rowid) const;
     std::optional<std::size_t> findInKeyset(const std::string& criteria);
+    void findUnreadableNumber(const std::vector<CriteriaTerm>& terms);
     std::string where() const;
 
     std::shared_ptr<Database> database_;
@@ -121,6 +125,7 @@ private:
     std::int64_t position_ = 0; // -1 before the first record, size() after the last
     std::int64_t cachedPosition_ = -2;
     std::vector<db::Value> cached_;
+    std::vector<std::pair<std::size_t, ValueError>> unreadable_; // fields of cached_ that failed
     bool noMatch_ = false;
 
     EditMode mode_ = EditMode::None;

@@ -126,8 +126,8 @@ Value Statement::columnValue(int column) const {
     case SQLITE_TEXT:
         return Value::text(columnText(column));
     default:
-        throw DbError("The field " + columnName(column) +
-                      " holds binary data, which this program cannot read.");
+        throw ValueError({{}, {}, columnName(column)}, "binary data", "this program cannot read",
+                         ValueError::Direction::Read);
     }
 }
 

@@ -8,13 +8,13 @@ namespace db {
 bool equalsNoCase(const std::string& a, const std::string& b) {
     return a.size() == b.size() &&
            std::equal(a.begin(), a.end(), b.begin(), [](unsigned char x, unsigned char y) {
-               return std::tolower(x) == std::tolower(y);
+               return asciiLower(x) == asciiLower(y);
            });
 }
 
 std::string toLower(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+                   [](unsigned char c) { return static_cast<char>(asciiLower(c)); });
     return text;
 }
 

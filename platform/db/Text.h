@@ -4,7 +4,13 @@
 
 namespace db {
 
-// ASCII letter case ignored, as SQLite's NOCASE does.
+// A byte with an ASCII capital letter made small; every other byte as it is,
+// whatever the locale.
+inline unsigned char asciiLower(unsigned char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c - 'A' + 'a') : c;
+}
+
+// ASCII letter case ignored, every character compared (a NUL included).
 bool equalsNoCase(const std::string& a, const std::string& b);
 std::string toLower(std::string text);
 

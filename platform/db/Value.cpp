@@ -142,6 +142,22 @@ std::optional<Value> parseNumber(std::string_view text) {
     return std::nullopt;
 }
 
+std::optional<Value> numberFromText(std::string_view text) {
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos)
+        return std::nullopt;
+    const auto last = text.find_last_not_of(" \t");
+    return parseNumber(text.substr(first, last - first + 1));
+}
+
+std::optional<DateTime> dateOf(const Value& value) {
+    if (value.isDate())
+        return value.asDate();
+    if (value.isText())
+        return DateTime::parse(value.asText());
+    return std::nullopt;
+}
+
 std::string formatNumber(double number) {
     if (number == 0)
         return "0"; // also for -0
@@ -178,16 +194,26 @@ std::string Value::describe() const {
 std::optional<std::int64_t> dayDifference(const Value& from, const Value& to) {
     if (from.isNull() || to.isNull())
         return std::nullopt;
-    return to.asDate().dayNumber() - from.asDate().dayNumber();
+    const auto dateOrFail = [](const Value& value) {
+        if (auto date = dateOf(value))
+            return *date;
+        throw DbError("The value " + value.describe() + " is not a date.");
+    };
+    return dateOrFail(to).dayNumber() - dateOrFail(from).dayNumber();
 }
 
 std::optional<std::string> Str(const Value& value) {
     if (value.isNull())
         return std::nullopt;
-    if (!value.isNumber())
+    std::optional<Value> number;
+    if (value.isNumber())
+        number = value;
+    else if (value.isText())
+        number = numberFromText(value.asText());
+    if (!number)
         throw DbError("Str() needs a number, not " + value.describe() + ".");
-    const std::string digits =
-        value.isInteger() ? std::to_string(value.asInteger()) : formatNumber(value.asNumber());
+    const std::string digits = number->isInteger() ? std::to_string(number->asInteger())
+                                                   : formatNumber(number->asNumber());
     return digits.front() == '-' ? digits : " " + digits;
 }
 

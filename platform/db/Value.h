@@ -72,19 +72,27 @@ private:
 // Reads a whole text as a number, whatever the locale: an integer when it is
 // one and fits 64 bits, otherwise a finite real. Anything else gives nothing.
 std::optional<Value> parseNumber(std::string_view text);
+// The same, with blanks and tabs around the number allowed: the number that
+// a text held where a number is expected spells (" 12", "1e3", "12.0").
+std::optional<Value> numberFromText(std::string_view text);
+
+// A value as a date: a date as it is, a text that DateTime::parse() reads;
+// nothing for any other value (null included).
+std::optional<DateTime> dateOf(const Value& value);
 
 // Shortest decimal form of a number, with a period and without exponent for
 // magnitudes below 1e15.
 std::string formatNumber(double number);
 
 // The number of midnights crossed from `from` to `to` (negative when `to` is
-// on an earlier day); nothing when either side is null. Throws DbError when a
-// side is neither null nor a date.
+// on an earlier day); nothing when either side is null. A text is read as
+// the date it spells. Throws DbError when a side is neither null nor a date.
 std::optional<std::int64_t> dayDifference(const Value& from, const Value& to);
 
 // The engine's Str(): the decimal form of a number with a period, led by a
 // blank for zero or positive numbers and by a minus sign for negative ones.
-// Null gives nothing. Throws DbError for a value that is not a number.
+// A text is read as the number it spells (numberFromText). Null gives
+// nothing. Throws DbError for a value that is not a number.
 std::optional<std::string> Str(const Value& value);
 
 } // namespace db

@@ -564,8 +564,10 @@ TEST_F(OwnRulesTest, AnActivityNumberThatIsNoNumberStopsTheMergeWithItsValue) {
         dbErrorOf([&] { merge::mergeTable(host, merge::activities(), mainPath, updatePath); });
     ASSERT_TRUE(error);
     EXPECT_EQ(error->message, "The Activities record with F1 \"B\", F2 \"X1\" in the update "
-                              "database has \"twelve\" in its key field F6, which must be a "
-                              "number.");
+                              "database \"" +
+                                  updatePath +
+                                  "\" has \"twelve\" in its key field F6, which must be a "
+                                  "number.");
     EXPECT_THAT(activitiesOf(mainPath), ElementsAre(saved)); // saved before the error
     EXPECT_EQ(host.counted(Counter::Activities), 1);
 }

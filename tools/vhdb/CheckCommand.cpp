@@ -16,13 +16,18 @@ public:
     explicit CheckCommand(CLI::App& parent)
         : Command(parent, "check", "Check a Varnholt database and count its records.") {
         app().add_option("FILE", file_, "The database file; it is only read.")->required();
-        app().footer("Exits with 0 when the file is sound and holds all four tables, 1 otherwise.");
+        app().footer("Reports damage, missing tables and fields, and every value an update would "
+                     "stop at (binary data, a date or number that cannot be read). Exits with 0 "
+                     "when the file is sound, holds all four tables and no such value, 1 "
+                     "otherwise.");
     }
 
     int run(Console& console) override {
         auto database = db::Database::open(file_, password(), db::OpenMode::ReadOnly);
         std::vector<std::string> problems = integrityProblems(*database);
         for (auto& problem : merge::checkVarnholtSchema(*database))
+            problems.push_back(std::move(problem));
+        for (auto& problem : merge::checkVarnholtValues(*database))
             problems.push_back(std::move(problem));
 
         for (const merge::TableDef* table : merge::varnholtTables()) {

@@ -1,4 +1,5 @@
 #include "platform/db/Database.h"
+#include "platform/db/DbError.h"
 #include "platform/db/Statement.h"
 #include "tools/vhdb/Command.h"
 #include "tools/vhdb/Csv.h"
@@ -61,7 +62,13 @@ private:
         while (select.step(
             [&] { return "Cannot read table " + table + " of \"" + database.path() + "\"."; })) {
             for (std::size_t i = 0; i < columns.size(); ++i) {
-                const db::Value value = select.columnValue(static_cast<int>(i));
+                db::Value value;
+                try {
+                    value = select.columnValue(static_cast<int>(i));
+                } catch (const db::ValueError& e) {
+                    throw db::ValueError({database.path(), table, columns[i].name}, e.shown(),
+                                         e.why(), e.direction());
+                }
                 cells[i] = value.isNull() ? CsvCell() : CsvCell(value.toText());
             }
             writeCsvRow(csv, cells);

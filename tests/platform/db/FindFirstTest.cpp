@@ -1,3 +1,4 @@
+#include "platform/db/Criteria.h"
 #include "tests/platform/db/DbFixture.h"
 
 #include <gmock/gmock.h>
@@ -93,6 +94,57 @@ TEST_F(FindFirstAfterAddNewTest, RecordAddedThroughTheRecordSetIsFoundAfterTheOt
     ASSERT_FALSE(records.NoMatch());
     records.MoveNext();
     EXPECT_TRUE(records.Eof());
+}
+
+// ---- keys compared whole ----
+
+using WholeTextTest = VarnholtFileTest;
+
+TEST_F(WholeTextTest, TextComparesEveryCharacterPastANulIgnoringOnlyAsciiLetterCase) {
+    using namespace std::string_literals;
+    db::Statement insert(database->handle(), "INSERT INTO Lodges (F1, F2) VALUES (?, ?)");
+    for (const auto& [key, tag] : std::vector<std::pair<std::string, std::string>>{
+             {"A\0BC"s, "nul"}, {"\xc3\x89t\xc3\xa9"s, "accented"}, {"plain"s, "plain"}}) {
+        db::Statement::ResetGuard guard(insert);
+        insert.bind(1, Value::text(key));
+        insert.bind(2, Value::text(tag));
+        insert.step("test setup");
+    }
+    Recordset records(database, "SELECT * FROM Lodges ORDER BY F1");
+    const auto found = [&](const std::string& key) {
+        records.FindFirst("F1 = '" + key + "'");
+        return records.NoMatch() ? "no match" : records.Fields("F2").Value().toText();
+    };
+    EXPECT_EQ(found("A\0BC"s), "nul");
+    EXPECT_EQ(found("a\0bc"s), "nul");
+    EXPECT_EQ(found("A\0BD"s), "no match"); // same length, differs after the NUL
+    EXPECT_EQ(found("A\0B"s), "no match");
+    EXPECT_EQ(found("A\0BC\0"s), "no match");
+    EXPECT_EQ(found("A"), "no match");
+    EXPECT_EQ(found("\xc3\x89t\xc3\xa9"s), "accented");
+    EXPECT_EQ(found("\xc3\xa9t\xc3\xa9"s), "no match"); // not an ASCII letter
+    EXPECT_EQ(found("PLAIN"), "plain");
+}
+
+TEST_F(WholeTextTest, KeySearchesAreServedByTheKeyIndexes) {
+    const auto plan = [&](const std::string& table, const std::string& criteria) {
+        const std::string condition =
+            db::sqlCondition(db::parseCriteria(criteria), db::quoteIdentifier);
+        std::string detail;
+        for (const auto& row : rowsOf(*database, "EXPLAIN QUERY PLAN SELECT _rowid_ FROM " + table +
+                                                     " WHERE " + condition))
+            detail += row.back().asText() + "\n";
+        return detail;
+    };
+    EXPECT_THAT(plan("Lodges", "F1 = 'x'"), HasSubstr("INDEX Lodges_key (F1=?)"));
+    EXPECT_THAT(plan("Issues", "F1 = 'x' AND F2 = 'y'"),
+                HasSubstr("INDEX Issues_key (F1=? AND F2=?)"));
+    EXPECT_THAT(plan("Issues", "F1 = 'x' AND F2 Is Null"),
+                HasSubstr("INDEX Issues_key (F1=? AND F2=?)"));
+    EXPECT_THAT(plan("Activities", "F1 = 'x' AND F2 = 'y' AND Str(F6) = ' 1'"),
+                HasSubstr("INDEX Activities_key (F1=? AND F2=?)"));
+    EXPECT_THAT(plan("MValues", "IDNUM = 'x' AND ISSUE = 'y'"),
+                HasSubstr("INDEX MValues_key (IDNUM=? AND ISSUE=?)"));
 }
 
 // ---- the criteria ----

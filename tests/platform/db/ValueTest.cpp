@@ -33,7 +33,19 @@ TEST(Value, StrLeadsWithBlankOrMinus) {
     EXPECT_EQ(*db::Str(Value::number(2.75)), " 2.75");
     EXPECT_EQ(*db::Str(Value::number(-0.5)), "-0.5");
     EXPECT_FALSE(db::Str(Value()).has_value());
-    EXPECT_THROW(db::Str(Value::text("12")), db::DbError);
+}
+
+// A number held as text (a file whose number field is not declared numeric)
+// is the number it spells; text that spells none is no number.
+TEST(Value, StrReadsTextAsTheNumberItSpells) {
+    EXPECT_EQ(*db::Str(Value::text("12")), " 12");
+    EXPECT_EQ(*db::Str(Value::text(" 12")), " 12");
+    EXPECT_EQ(*db::Str(Value::text("12.0 ")), " 12");
+    EXPECT_EQ(*db::Str(Value::text("1e3")), " 1000");
+    EXPECT_EQ(*db::Str(Value::text("-3")), "-3");
+    for (const char* text : {"abc", "", " ", "12abc", "1 2", "0x10", "inf", "nan", "1e999"})
+        EXPECT_THROW(db::Str(Value::text(text)), db::DbError) << text;
+    EXPECT_THROW(db::Str(date("2024-01-01")), db::DbError);
 }
 
 TEST(Value, DatesParseInTheirThreeSpellingsAndRejectTheRest) {
@@ -56,6 +68,16 @@ TEST(Value, DayDifferenceCountsMidnightsNotHours) {
     EXPECT_FALSE(db::dayDifference(Value(), date("2024-01-01")).has_value());
     EXPECT_FALSE(db::dayDifference(date("2024-01-01"), Value()).has_value());
     EXPECT_THROW(db::dayDifference(Value::text("soon"), date("2024-01-01")), db::DbError);
+    EXPECT_THROW(db::dayDifference(Value::integer(45000), date("2024-01-01")), db::DbError);
+}
+
+// A date stamp held as text where no date column reads it is read with the
+// same rules as a date column's text.
+TEST(Value, DayDifferenceReadsTextAsTheDateItSpells) {
+    EXPECT_EQ(*db::dayDifference(Value::text("1996-08-03 23:00:00"), Value::text("1996-08-04")), 1);
+    EXPECT_EQ(*db::dayDifference(date("1996-08-04"), Value::text("1996-08-04T03:11:44")), 0);
+    EXPECT_THROW(db::dayDifference(Value::text("1996-08-04 25:00:00"), date("2024-01-01")),
+                 db::DbError);
 }
 
 TEST(Value, IntegerAndRealNumbersStayApartButBothAreNumbers) {

@@ -155,6 +155,24 @@ TEST_F(Vhdb, CheckCountsRecordsAndFailsOnAMissingTable) {
     EXPECT_EQ(run.err, "vhdb: The table Issues is missing.\n");
 }
 
+TEST_F(Vhdb, CheckReportsTheValuesAnUpdateWouldStopAt) {
+    ok({"create", db});
+    ok({"import", db, "Activities", csv(activitiesCsv)});
+    // Values no import lets in: a number key that is no number, binary data.
+    db::Database::open(db, "Kor240853", db::OpenMode::ReadWrite)
+        ->exec("INSERT INTO Activities (F1, F2, F6) VALUES ('K9', 'x', 'twelve');"
+               "INSERT INTO MValues (IDNUM, ISSUE, CONDITION) VALUES ('1', 'A', x'00')",
+               "test setup");
+    const Outcome run = vhdb({"check", db});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.out, "Lodges: 0 records\nIssues: 0 records\nActivities: 4 records\nMValues: 1 "
+                       "record\n");
+    EXPECT_EQ(run.err, "vhdb: Table Activities, field F6, row 4 (F1 \"K9\", F2 \"x\", F6 "
+                       "\"twelve\"): \"twelve\" is not a number; an update would stop there.\n"
+                       "vhdb: Table MValues, field CONDITION, row 1 (IDNUM \"1\", ISSUE \"A\"): "
+                       "binary data this program cannot read; an update would stop there.\n");
+}
+
 TEST_F(Vhdb, ExportReadsATableMadeByHand) {
     auto database = db::Database::create(db, "Kor240853");
     database->exec("CREATE TABLE MValues (IDNUM TEXT COLLATE NOCASE, ISSUE TEXT COLLATE NOCASE, "
