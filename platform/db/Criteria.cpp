@@ -1,6 +1,7 @@
 #include "platform/db/Criteria.h"
 
 #include "platform/db/DbError.h"
+#include "platform/db/Text.h"
 
 #include <cctype>
 #include <cerrno>
@@ -40,14 +41,13 @@ public:
             fail("they are empty");
         std::string condition = orExpr();
         if (tok_.kind != Tok::End)
-            fail("unexpected \"" + tok_.text + "\"");
+            fail("unexpected " + quotedValue(tok_.text));
         return {std::move(condition), std::move(slots_)};
     }
 
 private:
     [[noreturn]] void fail(const std::string& why) const {
-        throw DbError("The search criteria \"" + std::string(src_) + "\" cannot be read: " + why +
-                      ".");
+        throw DbError("The search criteria " + quotedValue(src_) + " cannot be read: " + why + ".");
     }
 
     void advance() {
@@ -86,7 +86,7 @@ private:
                 return;
             }
         }
-        fail("unexpected \"" + std::string(1, c) + "\"");
+        fail("unexpected " + quotedValue(std::string(1, c)));
     }
 
     void quotedText(char quote) {
@@ -177,8 +177,9 @@ private:
             return "(" + left + (negated ? " IS NOT NULL)" : " IS NULL)");
         }
         if (tok_.kind != Tok::Op)
-            fail(tok_.kind == Tok::End ? "a comparison is missing at the end"
-                                       : "a comparison is missing before \"" + tok_.text + "\"");
+            fail(tok_.kind == Tok::End
+                     ? "a comparison is missing at the end"
+                     : "a comparison is missing before " + quotedValue(tok_.text));
         const std::string op = tok_.text;
         advance();
         std::string right = operand();
@@ -202,7 +203,7 @@ private:
         case Tok::End:
             fail("a value is missing at the end");
         default:
-            fail("a value is missing before \"" + tok_.text + "\"");
+            fail("a value is missing before " + quotedValue(tok_.text));
         }
     }
 
@@ -210,12 +211,12 @@ private:
         const std::string name = tok_.text;
         for (const char* reserved : {"AND", "OR", "NOT", "IS", "NULL"})
             if (keyword(tok_, reserved))
-                fail("a value is missing before \"" + name + "\"");
+                fail("a value is missing before " + quotedValue(name));
         advance();
         if (tok_.kind == Tok::LParen) {
             Token fn{Tok::Name, name, 0};
             if (!keyword(fn, "STR"))
-                fail("the function \"" + name + "\" is not known");
+                fail("the function " + quotedValue(name) + " is not known");
             advance();
             std::string inner = operand();
             if (tok_.kind != Tok::RParen)
@@ -225,8 +226,8 @@ private:
         }
         auto resolved = resolve_(name);
         if (!resolved)
-            throw DbError("The search criteria \"" + std::string(src_) + "\" name the field " +
-                          name + ", which the record set does not have.");
+            throw DbError("The search criteria " + quotedValue(src_) + " name the field " + name +
+                          ", which the record set does not have.");
         if (resolved->parameter >= 0) {
             slots_.push_back({Value(), resolved->parameter});
             return "?";
@@ -237,7 +238,7 @@ private:
     Value numberValue(const std::string& spelling) const {
         if (auto number = parseNumber(spelling))
             return *number;
-        fail("\"" + spelling + "\" is not a number");
+        fail(quotedValue(spelling) + " is not a number");
     }
 
     std::string_view src_;

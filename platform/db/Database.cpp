@@ -49,7 +49,7 @@ void strFunction(sqlite3_context* context, int, sqlite3_value** argv) {
         const std::string text = raw ? raw : "";
         const auto number = parseNumber(text);
         if (!number) {
-            const std::string message = "Str() needs a number, not \"" + text + "\"";
+            const std::string message = "Str() needs a number, not " + quotedValue(text);
             sqlite3_result_error(context, message.c_str(), -1);
             return;
         }

@@ -246,7 +246,7 @@ std::string Recordset::where() const {
 }
 
 std::string Recordset::searchFailure(const std::string& criteria) const {
-    return "Cannot search " + where() + " for " + inQuotes(criteria) + ".";
+    return "Cannot search " + where() + " for " + quotedValue(criteria) + ".";
 }
 
 std::optional<std::size_t> Recordset::findInKeyset(const std::string& criteria) {
