@@ -40,7 +40,7 @@ struct CsvLimits {
     static constexpr std::size_t MiB = std::size_t{1} << 20;
     std::size_t cellBytes = 256 * MiB;
     std::size_t rowBytes = 256 * MiB; // all cells of the row together
-    std::size_t cells = 2000;         // no SQLite table has more columns
+    std::size_t cells = 2000;         // the most columns SQLite lets a table have
 };
 
 // Reads RFC 4180 CSV row by row: quoted cells may hold commas, quotes and line
