@@ -2,6 +2,7 @@
 
 #include "platform/db/Database.h"
 #include "platform/db/DbError.h"
+#include "platform/db/Text.h"
 
 #include <cctype>
 
@@ -28,14 +29,13 @@ public:
             if (atEnd())
                 return terms;
             if (!keyword("AND"))
-                fail("only terms joined by AND can be read, not \"" + std::string(rest()) + "\"");
+                fail("only terms joined by AND can be read, not " + quotedValue(rest()));
         }
     }
 
 private:
     [[noreturn]] void fail(const std::string& why) const {
-        throw DbError("The search criteria \"" + std::string(src_) + "\" cannot be read: " + why +
-                      ".");
+        throw DbError("The search criteria " + quotedValue(src_) + " cannot be read: " + why + ".");
     }
 
     bool atEnd() const { return pos_ >= src_.size(); }
@@ -101,7 +101,7 @@ private:
         const std::string field = name();
         if (field.empty())
             fail(atEnd() ? "a field name is missing at the end"
-                         : "a field name is missing before \"" + std::string(rest()) + "\"");
+                         : "a field name is missing before " + quotedValue(rest()));
         return field;
     }
 
@@ -114,7 +114,7 @@ private:
             for (char& c : function)
                 c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
             if (function != "STR")
-                fail("the function \"" + term.field + "\" is not known");
+                fail("the function " + quotedValue(term.field) + " is not known");
             ++pos_;
             term.kind = CriteriaTerm::Kind::StrEquals;
             term.field = field();

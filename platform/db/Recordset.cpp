@@ -207,7 +207,7 @@ std::string Recordset::where() const {
 }
 
 std::string Recordset::searchFailure(const std::string& criteria) const {
-    return "Cannot search " + where() + " for " + inQuotes(criteria) + ".";
+    return "Cannot search " + where() + " for " + quotedValue(criteria) + ".";
 }
 
 std::optional<std::size_t> Recordset::findInKeyset(const std::string& criteria) {
@@ -215,8 +215,8 @@ std::optional<std::size_t> Recordset::findInKeyset(const std::string& criteria) 
     const std::string condition = sqlCondition(terms, [&](const std::string& name) {
         const auto column = findColumn(name);
         if (!column)
-            throw DbError("The search criteria " + inQuotes(criteria) + " name the field " + name +
-                          ", which the record set does not have.");
+            throw DbError("The search criteria " + quotedValue(criteria) + " name the field " +
+                          name + ", which the record set does not have.");
         return quoteIdentifier(columns_[*column].origin);
     });
     // The condition goes to SQLite so that the indexes on the key fields

@@ -1,6 +1,7 @@
 #include "platform/db/Value.h"
 
 #include "platform/db/DbError.h"
+#include "platform/db/Text.h"
 
 #include <charconv>
 #include <cmath>
@@ -188,7 +189,7 @@ std::string Value::toText() const {
 std::string Value::describe() const {
     if (isNull())
         return "null";
-    return "\"" + toText() + "\"";
+    return quotedValue(toText());
 }
 
 std::optional<std::int64_t> dayDifference(const Value& from, const Value& to) {

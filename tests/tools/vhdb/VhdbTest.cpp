@@ -4,6 +4,7 @@
 #include "tests/support/TempDir.h"
 #include "tests/tools/vhdb/VhdbProcess.h"
 
+#include <fstream>
 #include <gtest/gtest.h>
 
 namespace {
@@ -34,7 +35,8 @@ protected:
         EXPECT_EQ(run.out, "");
         EXPECT_TRUE(run.err.starts_with("vhdb: ")) << run.err;
         EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
-        EXPECT_NE(run.err.find(words), std::string::npos) << run.err;
+        EXPECT_LT(run.err.size(), 600u) << run.err.substr(0, 600);
+        EXPECT_NE(run.err.find(words), std::string::npos) << run.err.substr(0, 600);
     }
 
     std::string csv(const std::string& content) {
@@ -101,6 +103,17 @@ TEST_F(Vhdb, ABadRowRejectsTheWholeFileAndNamesItsLine) {
         {good + "B,\"x\n,,\n", "line 4: a quoted cell is never closed"},
         {"F1,Nope\nA,B\n", "line 1: the table Activities has no field \"Nope\""},
         {"F1,f1\nA,B\n", "line 1: the field F1 is named twice"},
+        {good + "B" + std::string(2000, ',') + "\n",
+         "line 4: the row has more than 2,000 cells, the most a row may have"},
+        // Values quoted in the message: shortened, and on one line.
+        {"F1,\"Bad\r\nName\"\nA,B\n",
+         "line 1: the table Activities has no field \"Bad\\r\\nName\"."},
+        {"F1," + std::string(1 << 20, 'N') + "\nA,B\n",
+         "line 1: the table Activities has no field \"" + std::string(50, 'N') +
+             "…\" (1,048,576 characters)."},
+        {good + "B,x,,\"1\n" + std::string(999'998, '2') + "\"\n",
+         "line 4: the field F6 cannot read \"1\\n" + std::string(48, '2') +
+             "…\" (1,000,000 characters) as a number"},
     };
     for (const auto& [content, words] : cases) {
         SCOPED_TRACE(content);
@@ -108,6 +121,51 @@ TEST_F(Vhdb, ABadRowRejectsTheWholeFileAndNamesItsLine) {
         EXPECT_EQ(readFile(db), before);
     }
     EXPECT_EQ(ok({"export", db, "Activities"}), activitiesCsv);
+}
+
+TEST_F(Vhdb, ACellBeyondTheLimitIsRefusedWithTheDatabaseUnchanged) {
+    ok({"create", db});
+    ok({"import", db, "Lodges", csv("F1,F2\nA,B\n")});
+    const std::string before = readFile(db);
+    const std::string path = dir.file("huge.csv");
+    {
+        std::ofstream out(path, std::ios::binary);
+        out << "F1,F2\r\nK,\"";
+        const std::string mebibyte(1 << 20, 'x');
+        for (int i = 0; i < 256; ++i)
+            out << mebibyte;
+        out << "x\"\r\n";
+    }
+    fails({"import", db, "Lodges", path},
+          "\"" + path +
+              "\", line 2, field F2: the cell holds more than 268,435,456 bytes (256 MiB), the "
+              "most a cell may hold. Nothing was imported.");
+    EXPECT_EQ(readFile(db), before);
+    EXPECT_FALSE(std::filesystem::exists(db + "-wal"));
+}
+
+TEST_F(Vhdb, ImportWritesAFileOfManyRowsWhole) {
+    ok({"create", db});
+    std::string rows = "F1,F2,F3,F4,F5,F6\r\n";
+    for (int i = 0; i < 3000; ++i)
+        rows += "K" + std::to_string(i) + ",\"two\r\nlines, \"\"" + std::to_string(i) +
+                "\"\"\",Zürich ✓,,2021-05-06 07:08:09," + std::to_string(i - 1500) + "\r\n";
+    ASSERT_GT(rows.size(), 128u * 1024);
+    ok({"import", db, "Activities", csv(rows)});
+    EXPECT_EQ(ok({"export", db, "Activities"}), rows);
+}
+
+TEST_F(Vhdb, ARowTheDatabaseRefusesStopsTheImportWithNothingWritten) {
+    auto database = db::Database::create(db, "Kor240853");
+    database->exec("CREATE TABLE Lodges (F1 TEXT NOT NULL, F2 TEXT);"
+                   "INSERT INTO Lodges VALUES ('kept', NULL)",
+                   "making a table by hand");
+    database.reset();
+    fails({"import", db, "Lodges", csv("F1,F2\nA,1\nB,2\n,3\nD,4\n")},
+          "Cannot add line 4 of \"" + dir.file("in1.csv") +
+              "\" to table Lodges; nothing was imported. (NOT NULL constraint failed: Lodges.F1)");
+    EXPECT_EQ(ok({"export", db, "Lodges"}), "F1,F2\r\nkept,\r\n");
+    EXPECT_FALSE(std::filesystem::exists(db + "-wal"));
 }
 
 TEST_F(Vhdb, AMissingTableIsNamed) {
@@ -200,6 +258,10 @@ TEST_F(Vhdb, CommandLineHelpAndUsageErrors) {
         EXPECT_NE(out.find("--password"), std::string::npos) << out;
     }
     EXPECT_NE(ok({"--help"}).find("import"), std::string::npos);
+    EXPECT_NE(ok({"import", "--help"})
+                  .find("A cell may hold at most 256 MiB, and the cells of a "
+                        "row together at most 256 MiB."),
+              std::string::npos);
     for (const auto& args : std::vector<std::vector<std::string>>{
              {"frobnicate", db}, {}, {"create"}, {"export", db}, {"check", db, "--bogus"}}) {
         const Outcome run = vhdb(args);
