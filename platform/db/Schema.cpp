@@ -2,6 +2,8 @@
 
 #include "platform/db/Database.h"
 
+#include <fmt/format.h>
+
 namespace db {
 
 namespace {
@@ -9,7 +11,7 @@ namespace {
 std::vector<ColumnSpec> textColumns(int from, int to) {
     std::vector<ColumnSpec> columns;
     for (int i = from; i <= to; ++i)
-        columns.push_back({"F" + std::to_string(i), "TEXT"});
+        columns.push_back({fmt::format("F{}", i), "TEXT"});
     return columns;
 }
 

@@ -172,7 +172,7 @@ std::string Value::toText() const {
 std::string Value::describe() const {
     if (isNull())
         return "null";
-    return "\"" + toText() + "\"";
+    return fmt::format("\"{}\"", toText());
 }
 
 std::optional<std::int64_t> dayDifference(const Value& from, const Value& to) {

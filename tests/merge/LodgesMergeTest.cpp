@@ -3,6 +3,7 @@
 #include "tests/merge/LodgesFiles.h"
 
 #include <filesystem>
+#include <fmt/format.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -195,7 +196,7 @@ TEST_F(LodgesMergeTest, CountsPastTheSixteenBitLimit) {
     std::vector<Lodge> update;
     update.reserve(records);
     for (int i = 0; i < records; ++i)
-        update.push_back({text("K" + std::to_string(i))});
+        update.push_back({text(fmt::format("K{}", i))});
     for (Lodge& record : update)
         record.resize(13);
     insertLodges(updatePath, update);
