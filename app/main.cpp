@@ -1,5 +1,5 @@
 #include "app/FrmMain.h"
-#include "generated/Version.h"
+#include "generated/Project.h"
 #include "platform/ui/RuntimeFolder.h"
 
 #include <QApplication>
@@ -50,6 +50,7 @@ int main(int argc, char* argv[]) {
         return 0;
     ui::prepareRuntimeFolder();
     QApplication application(argc, argv);
+    QApplication::setDesktopFileName(project::desktopId);
     app::frmMain().Show();
     return application.exec();
 }

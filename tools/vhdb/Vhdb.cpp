@@ -1,6 +1,6 @@
 #include "tools/vhdb/Vhdb.h"
 
-#include "generated/Version.h"
+#include "generated/Project.h"
 #include "tools/vhdb/Command.h"
 #include "tools/vhdb/TerminalHost.h"
 
