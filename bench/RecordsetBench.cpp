@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fmt/format.h>
 #include <fstream>
 #include <string>
 
@@ -36,8 +37,8 @@ void fill(const std::string& path, int records) {
     db::Statement insert(database->handle(), "INSERT INTO Lodges (F1, F2, F12) VALUES (?, ?, ?)");
     for (int i = 0; i < records; ++i) {
         db::Statement::ResetGuard guard(insert);
-        insert.bind(1, db::Value::text("K" + std::to_string(i)));
-        insert.bind(2, db::Value::text("lodge " + std::to_string(i)));
+        insert.bind(1, db::Value::text(fmt::format("K{}", i)));
+        insert.bind(2, db::Value::text(fmt::format("lodge {}", i)));
         insert.bind(3, db::Value::text("2024-01-01 10:00:00"));
         insert.step("fill");
     }
@@ -83,7 +84,7 @@ int main(int argc, char** argv) {
     start = Clock::now();
     for (int i = 0; i < adds; ++i) {
         lodges.AddNew();
-        lodges.Fields("F1") = db::Value::text("N" + std::to_string(i));
+        lodges.Fields("F1") = db::Value::text(fmt::format("N{}", i));
         lodges.Fields("F12") = db::Value::text("2024-02-02");
         lodges.Update();
     }

@@ -5,6 +5,7 @@
 #include "platform/db/Text.h"
 
 #include <cctype>
+#include <fmt/format.h>
 
 namespace db {
 
@@ -151,7 +152,7 @@ std::string sqlCondition(const std::vector<CriteriaTerm>& terms,
             condition += field + " IS NULL";
             continue;
         }
-        const std::string value = "?" + std::to_string(++parameter);
+        const std::string value = fmt::format("?{}", ++parameter);
         const std::string whole = " = " + value + " COLLATE " + WholeNoCase;
         if (term.kind == CriteriaTerm::Kind::StrEquals)
             condition += "Str(" + field + ")" + whole;

@@ -2,10 +2,15 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScreen>
+#include <QSpacerItem>
 #include <QStringList>
+#include <algorithm>
 
 namespace ui {
 namespace {
@@ -52,6 +57,33 @@ Buttons buttonsFor(int style) {
     }
 }
 
+// Qt sizes a message box by its text, leaving the title 50 pixels beyond its
+// width in Qt's own font. Window managers draw titles larger and bold, beside
+// the window's icon and up to three buttons, so a long title over a short
+// text ("Are you sure you want to abort the update?" over "Cancel
+// Operation?") would be cut short. A spacer as wide as such a title bar needs
+// widens the box, never past the screen.
+void makeRoomForTitle(QMessageBox& box) {
+    QFont font = QApplication::font("QMdiSubWindowTitleBar");
+    font.setBold(true);
+    if (font.pointSizeF() > 0)
+        font.setPointSizeF(font.pointSizeF() * 1.25);
+    else
+        font.setPixelSize(font.pixelSize() * 5 / 4);
+    const QFontMetrics metrics(font);
+    // The icon, minimise, maximise and close: squares as high as a title
+    // bar, which is about twice the height of its text.
+    const int icons = 4 * 2 * metrics.height();
+    int width = metrics.horizontalAdvance(box.windowTitle()) + icons;
+    if (const QScreen* screen = box.screen())
+        width = std::min(width, screen->availableGeometry().width() * 9 / 10);
+    auto* grid = qobject_cast<QGridLayout*>(box.layout());
+    if (!grid)
+        return;
+    grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Minimum),
+                  grid->rowCount(), 0, 1, grid->columnCount());
+}
+
 class QtDialogs : public DialogProvider {
 public:
     int messageBox(const MessageRequest& request) override {
@@ -65,6 +97,7 @@ public:
         const std::size_t defaultIndex = (request.style & 0x300) / DefaultButton2;
         if (defaultIndex < buttons.size())
             box.setDefaultButton(buttons[defaultIndex].first);
+        makeRoomForTitle(box);
         box.exec();
         const auto clicked = box.standardButton(box.clickedButton());
         for (const auto& [button, answer] : buttons)
@@ -93,10 +126,23 @@ public:
             dialog.setDirectory(start.absoluteFilePath());
         else if (!request.startIn.empty() && start.absoluteDir().exists())
             dialog.setDirectory(start.absolutePath());
-        dialog.selectFile(QString::fromStdString(request.fileName));
+        dialog.selectFile(presetIn(dialog.directory(), QString::fromStdString(request.fileName)));
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
             return std::nullopt;
         return QDir::toNativeSeparators(dialog.selectedFiles().front()).toStdString();
+    }
+
+    // The preset name as the folder spells it: on a file system that tells
+    // letter cases apart, "varnholt.mdb" selects "Varnholt.mdb", so "Open"
+    // needs no click on the file. A file named exactly so comes first.
+    static QString presetIn(const QDir& folder, const QString& name) {
+        if (name.isEmpty() || folder.exists(name))
+            return name;
+        const QStringList files = folder.entryList(QDir::Files | QDir::Hidden, QDir::Name);
+        for (const QString& file : files)
+            if (file.compare(name, Qt::CaseInsensitive) == 0)
+                return file;
+        return name;
     }
 
     // "Databases (*.mdb) | *.mdb|All files|*.*" -> Qt's "description (patterns)".

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fmt/format.h>
 #include <functional>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -414,8 +415,7 @@ protected:
         if (random() % 8 != 0) {
             const int day = 1 + static_cast<int>(random() % 4);
             const int hour = static_cast<int>(random() % 24);
-            stamp = "2024-02-0" + std::to_string(day) + " " + (hour < 10 ? "0" : "") +
-                    std::to_string(hour) + ":30:00";
+            stamp = fmt::format("2024-02-0{} {:02}:30:00", day, hour);
         }
         return record(parts, stamp, tag);
     }
@@ -423,13 +423,13 @@ protected:
 
 TEST_P(ModelTest, MatchesTheRulesRecordByRecordOnRandomFiles) {
     for (unsigned seed : {1u, 2u, 3u}) {
-        SCOPED_TRACE("seed " + std::to_string(seed));
+        SCOPED_TRACE(fmt::format("seed {}", seed));
         std::mt19937 random(seed);
         std::vector<Row> main, update;
         for (int i = 0; i < 80; ++i)
-            main.push_back(randomRecord(random, "main" + std::to_string(i)));
+            main.push_back(randomRecord(random, fmt::format("main{}", i)));
         for (int i = 0; i < 120; ++i)
-            update.push_back(randomRecord(random, "update" + std::to_string(i)));
+            update.push_back(randomRecord(random, fmt::format("update{}", i)));
         std::filesystem::remove(mainPath);
         std::filesystem::remove(updatePath);
         makeFile(mainPath);
@@ -590,7 +590,7 @@ TEST_F(OwnRulesTest, LodgesCountPastTheSixteenBitLimit) {
     std::vector<Lodge> update;
     update.reserve(records);
     for (int i = 0; i < records; ++i)
-        update.push_back({text("K" + std::to_string(i))});
+        update.push_back({text(fmt::format("K{}", i))});
     for (Lodge& record : update)
         record.resize(13);
     insertLodges(updatePath, update);

@@ -1,9 +1,12 @@
 #include "tools/vhdb/Vhdb.h"
 
+#include "generated/Project.h"
 #include "tools/vhdb/Command.h"
+#include "tools/vhdb/TerminalHost.h"
 
 #include <CLI/CLI.hpp>
 #include <exception>
+#include <fmt/format.h>
 #include <new>
 #include <ostream>
 
@@ -14,6 +17,17 @@ namespace {
 constexpr int Success = 0;
 constexpr int Failed = 1;
 constexpr int UsageError = 2;
+
+// The manual page is made from the help texts, so this is its EXIT STATUS too.
+std::string exitStatus() {
+    return fmt::format("Exit status:\n"
+                       "  {:<4} Success.\n"
+                       "  {:<4} Failure; one line on standard error says what to do.\n"
+                       "  {:<4} A command line that cannot be understood.\n"
+                       "  {:<4} merge stopped by Ctrl+C or SIGTERM; the records saved before "
+                       "it stay saved.",
+                       Success, Failed, UsageError, ExitInterrupted);
+}
 
 std::string usageMessage(const CLI::App*, const CLI::Error& e) {
     return std::string("vhdb: ") + e.what() + "\nRun \"vhdb --help\" for more information.\n";
@@ -47,6 +61,8 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
         CLI::App app("Create, fill, read and check Varnholt database files.", "vhdb");
         app.require_subcommand(1);
         app.failure_message(usageMessage);
+        app.set_version_flag("--version", std::string("vhdb ") + project::version,
+                             "Print the version and exit.");
         std::vector<std::unique_ptr<Command>> commands;
         commands.push_back(makeCreateCommand(app));
         commands.push_back(makeImportCommand(app));
@@ -54,6 +70,8 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
         commands.push_back(makeCheckCommand(app));
         commands.push_back(makeMergeCommand(app));
         commands.push_back(makeDemoCommand(app));
+        // Set after the commands are made, which would take it over as their own.
+        app.footer(exitStatus());
         try {
             app.parse(argc, argv);
         } catch (const CLI::ParseError& e) {

@@ -3,6 +3,7 @@
 #include "tests/platform/db/DbFixture.h"
 
 #include <algorithm>
+#include <fmt/format.h>
 #include <gmock/gmock.h>
 
 using db::quotedValue;
@@ -46,14 +47,14 @@ TEST(QuotedValue, ShowsLineBreaksAndOtherControlCharactersEscaped) {
 
 TEST(QuotedValue, ALongValueIsCutAfterItsFirstCharactersAndGivesItsLength) {
     const std::string megabyte(1 << 20, 'a');
-    EXPECT_EQ(quotedValue(megabyte),
-              "\"" + std::string(db::QuotedValueLength, 'a') + "…\" (1,048,576 characters)");
+    EXPECT_EQ(quotedValue(megabyte), fmt::format("\"{}…\" (1,048,576 characters)",
+                                                 std::string(db::QuotedValueLength, 'a')));
     EXPECT_EQ(quotedValue(std::string(db::QuotedValueLength + 1, 'b')),
-              "\"" + std::string(db::QuotedValueLength, 'b') + "…\" (51 characters)");
+              fmt::format("\"{}…\" (51 characters)", std::string(db::QuotedValueLength, 'b')));
     // Escapes are counted as the one character they stand for.
     const std::string lines = repeated("line\n", 100'000);
     const std::string shown = quotedValue(lines);
-    EXPECT_EQ(shown, "\"" + repeated("line\\n", 10) + "…\" (500,000 characters)");
+    EXPECT_EQ(shown, fmt::format("\"{}…\" (500,000 characters)", repeated("line\\n", 10)));
 }
 
 TEST(QuotedValue, NeverCutsAMultibyteCharacterInHalf) {
@@ -61,11 +62,11 @@ TEST(QuotedValue, NeverCutsAMultibyteCharacterInHalf) {
     // are kept whole, and counted as one each.
     for (const std::string wide : {"é", "€", "𝄞"}) {
         for (std::size_t lead = 0; lead < 4; ++lead) {
-            SCOPED_TRACE(wide + " after " + std::to_string(lead));
+            SCOPED_TRACE(fmt::format("{} after {}", wide, lead));
             const std::string value = std::string(lead, 'a') + repeated(wide, 100);
             EXPECT_EQ(quotedValue(value),
-                      "\"" + std::string(lead, 'a') + repeated(wide, db::QuotedValueLength - lead) +
-                          "…\" (" + std::to_string(lead + 100) + " characters)");
+                      fmt::format("\"{}{}…\" ({} characters)", std::string(lead, 'a'),
+                                  repeated(wide, db::QuotedValueLength - lead), lead + 100));
         }
     }
 }

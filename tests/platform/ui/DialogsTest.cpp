@@ -4,19 +4,30 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QFontMetrics>
+#include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QTimer>
 #include <functional>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <ostream>
+
+// Failure messages show a QString as its text.
+void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
 
 namespace {
 
 using ::testing::ElementsAre;
+using ::testing::UnorderedElementsAre;
 
 // Runs `act` on the modal dialog of type T as soon as it is up.
 template <typename T> void whenModal(std::function<void(T&)> act) {
@@ -88,6 +99,57 @@ TEST(MsgBoxTest, TheRealBoxReturnsTheButtonPressed) {
     EXPECT_EQ(shownIcon, QMessageBox::Warning);
 }
 
+// What a message box showed while it was up.
+struct ShownBox {
+    int width = 0;
+    QString text, title;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QStringList buttons;
+};
+
+ShownBox showAndLook(const std::string& text, int style, const std::string& title) {
+    ShownBox shown;
+    whenModal<QMessageBox>([&shown](QMessageBox& box) {
+        shown = {box.width(), box.text(), box.windowTitle(), box.icon(), {}};
+        for (QAbstractButton* button : box.buttons())
+            shown.buttons << button->text();
+        box.button(box.buttons().size() == 1 ? QMessageBox::Ok : QMessageBox::No)->click();
+    });
+    ui::MsgBox(text, style, title);
+    return shown;
+}
+
+// The width a window manager's title bar needs for `title`: the title in a
+// bold face of the application's font, and three square buttons beside it.
+int titleBarNeeds(const QString& title) {
+    QFont bold = QApplication::font();
+    bold.setBold(true);
+    const QFontMetrics metrics(bold);
+    return metrics.horizontalAdvance(title) + 3 * metrics.height();
+}
+
+TEST(MsgBoxTest, TheCancelQuestionIsAsWideAsItsTitleNeeds) {
+    const QString title = "Are you sure you want to abort the update?";
+    const ShownBox shown = showAndLook("Cancel Operation?", 36, title.toStdString());
+
+    ASSERT_GT(QFontMetrics(QApplication::font()).horizontalAdvance(title), 0) << "no font";
+    EXPECT_GE(shown.width, titleBarNeeds(title)) << "the box as shown is " << shown.width;
+    // Only its size changed.
+    EXPECT_EQ(shown.text, "Cancel Operation?");
+    EXPECT_EQ(shown.title, title);
+    EXPECT_EQ(shown.icon, QMessageBox::Question);
+    EXPECT_THAT(shown.buttons, UnorderedElementsAre("&Yes", "&No"));
+}
+
+TEST(MsgBoxTest, ABoxStaysNarrowerThanTheScreen) {
+    const std::string endless(400, 'W');
+    const int screen = QApplication::primaryScreen()->availableGeometry().width();
+
+    const ShownBox longTitle = showAndLook("Short text.", 48, endless);
+    EXPECT_GT(longTitle.width, titleBarNeeds("Short text."));
+    EXPECT_LE(longTitle.width, screen);
+}
+
 TEST(FileDialogTest, TheRealDialogShowsTheFilterAndReturnsTheChoice) {
     QStringList filters;
     whenModal<QFileDialog>([&](QFileDialog& dialog) {
@@ -151,6 +213,91 @@ TEST(FileDialogTest, TheFilterFindsFilesWhateverTheLetterCaseOfTheirNames) {
     EXPECT_EQ(
         chosen,
         QDir::toNativeSeparators(QString::fromStdString(dir.file("VARNHOLT.MDB"))).toStdString());
+}
+
+// Runs `act` on the dialog as soon as `ready` holds for it (its folder is
+// read in the background); rejects the dialog if that takes five seconds.
+void whenReady(std::function<bool(QFileDialog&)> ready, std::function<void(QFileDialog&)> act) {
+    whenModal<QFileDialog>([ready, act](QFileDialog& dialog) {
+        auto* wait = new QTimer(&dialog);
+        wait->setInterval(10);
+        QObject::connect(wait, &QTimer::timeout, [&dialog, ready, act, wait, ticks = 0]() mutable {
+            if (!ready(dialog)) {
+                if (++ticks == 500)
+                    dialog.reject();
+                return;
+            }
+            wait->stop();
+            act(dialog);
+        });
+        wait->start();
+    });
+}
+
+QStringList selectedNames(QFileDialog& dialog) {
+    auto* view = dialog.findChild<QAbstractItemView*>(QStringLiteral("listView"));
+    QStringList names;
+    for (const QModelIndex& index : view->selectionModel()->selectedRows())
+        names << index.data().toString();
+    return names;
+}
+
+QString typedName(QFileDialog& dialog) {
+    return dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->text();
+}
+
+TEST(FileDialogTest, ThePresetNameSelectsTheFileSpelledInOtherLetterCase) {
+    testing_support::TempDir dir;
+    for (const char* name : {"Varnholt.mdb", "VHUpdate.mdb"})
+        testing_support::writeFile(dir.file(name), "x");
+
+    QString typed;
+    QStringList selected;
+    bool openEnabled = false;
+    whenReady([](QFileDialog& dialog) { return !selectedNames(dialog).isEmpty(); },
+              [&](QFileDialog& dialog) {
+                  typed = typedName(dialog);
+                  selected = selectedNames(dialog);
+                  openEnabled = dialog.findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"))
+                                    ->button(QDialogButtonBox::Open)
+                                    ->isEnabled();
+                  QMetaObject::invokeMethod(&dialog, "accept");
+              });
+    const auto chosen = ui::showOpenDialog({.startIn = dir.path().string(),
+                                            .fileName = "varnholt.mdb",
+                                            .filter = "Varnholt Database | varnholt.mdb",
+                                            .title = "Varnholt Database",
+                                            .filterIndex = 1});
+
+    EXPECT_EQ(typed, "Varnholt.mdb");
+    EXPECT_THAT(selected, ElementsAre("Varnholt.mdb"));
+    EXPECT_TRUE(openEnabled);
+    EXPECT_EQ(
+        chosen,
+        QDir::toNativeSeparators(QString::fromStdString(dir.file("Varnholt.mdb"))).toStdString());
+}
+
+TEST(FileDialogTest, AFileNamedExactlyAsThePresetComesFirst) {
+    testing_support::TempDir dir;
+    for (const char* name : {"VARNHOLT.MDB", "varnholt.mdb", "Varnholt.mdb"})
+        testing_support::writeFile(dir.file(name), "x");
+
+    QString typed;
+    QStringList selected;
+    whenReady([](QFileDialog& dialog) { return !selectedNames(dialog).isEmpty(); },
+              [&](QFileDialog& dialog) {
+                  typed = typedName(dialog);
+                  selected = selectedNames(dialog);
+                  dialog.reject();
+              });
+    ui::showOpenDialog({.startIn = dir.file("Varnholt.mdb"),
+                        .fileName = "varnholt.mdb",
+                        .filter = "Varnholt Database | varnholt.mdb",
+                        .title = "Varnholt Database",
+                        .filterIndex = 1});
+
+    EXPECT_EQ(typed, "varnholt.mdb");
+    EXPECT_THAT(selected, ElementsAre("varnholt.mdb"));
 }
 
 } // namespace

@@ -54,8 +54,11 @@ protected:
         std::vector<std::string> found;
         for (const auto& row : testing_support::rowsOf(database, sql)) {
             std::string line;
-            for (const db::Value& value : row)
-                line += (line.empty() ? "" : "|") + (value.isNull() ? "null" : value.toText());
+            for (const db::Value& value : row) {
+                if (!line.empty())
+                    line += '|';
+                line += value.isNull() ? "null" : value.toText();
+            }
             found.push_back(line);
         }
         return found;

@@ -4,6 +4,7 @@
 #include "tests/support/TempDir.h"
 #include "tests/tools/vhdb/VhdbProcess.h"
 
+#include <fmt/format.h>
 #include <fstream>
 #include <gtest/gtest.h>
 
@@ -40,7 +41,7 @@ protected:
     }
 
     std::string csv(const std::string& content) {
-        const std::string path = dir.file("in" + std::to_string(++csvCount) + ".csv");
+        const std::string path = dir.file(fmt::format("in{}.csv", ++csvCount));
         writeFile(path, content);
         return path;
     }
@@ -148,8 +149,9 @@ TEST_F(Vhdb, ImportWritesAFileOfManyRowsWhole) {
     ok({"create", db});
     std::string rows = "F1,F2,F3,F4,F5,F6\r\n";
     for (int i = 0; i < 3000; ++i)
-        rows += "K" + std::to_string(i) + ",\"two\r\nlines, \"\"" + std::to_string(i) +
-                "\"\"\",Zürich ✓,,2021-05-06 07:08:09," + std::to_string(i - 1500) + "\r\n";
+        rows +=
+            fmt::format("K{0},\"two\r\nlines, \"\"{0}\"\"\",Zürich ✓,,2021-05-06 07:08:09,{1}\r\n",
+                        i, i - 1500);
     ASSERT_GT(rows.size(), 128u * 1024);
     ok({"import", db, "Activities", csv(rows)});
     EXPECT_EQ(ok({"export", db, "Activities"}), rows);
