@@ -17,13 +17,6 @@ namespace {
 
 const char* const BothCauses = "the password is wrong, or the file is not a Varnholt database";
 
-// The journal mode a newcomer finds in the file, asked over a connection
-// that cannot change it.
-std::string journalModeSeenAfresh(const std::string& path,
-                                  const std::string& password = VarnholtPassword) {
-    return Database::open(path, password, OpenMode::ReadOnly)->journalMode();
-}
-
 // ---- files that cannot be opened ----
 
 TEST(DatabaseOpen, MissingFileIsReportedAndNotCreated) {
@@ -156,11 +149,11 @@ TEST_F(JournalModeTest, ReadWriteConnectionWritesInWalModeWithNormalSync) {
 }
 
 TEST_F(JournalModeTest, CloseRestoresThePreviousModeAndLeavesNoWalFile) {
-    ASSERT_EQ(journalModeSeenAfresh(path), "delete");
+    ASSERT_EQ(journalModeOnDisk(path), "delete");
     database = openFile();
     exec("INSERT INTO Lodges (F1) VALUES ('L1')");
     database->Close();
-    EXPECT_EQ(journalModeSeenAfresh(path), "delete");
+    EXPECT_EQ(journalModeOnDisk(path), "delete");
     EXPECT_THAT(sideFilesOf(path), IsEmpty());
 }
 
@@ -170,7 +163,7 @@ TEST_F(JournalModeTest, RestoredOnlyWhenTheLastReadWriteConnectionCloses) {
     first->Close();
     EXPECT_EQ(second->journalMode(), "wal");
     second->Close();
-    EXPECT_EQ(journalModeSeenAfresh(path), "delete");
+    EXPECT_EQ(journalModeOnDisk(path), "delete");
     EXPECT_THAT(sideFilesOf(path), IsEmpty());
 }
 
@@ -180,7 +173,7 @@ TEST_F(JournalModeTest, NoWalFileLingersWhenAReaderCameWhileTheWriterWasIdle) {
     auto writer = openFile();
     openFile(OpenMode::ReadOnly)->Close();
     writer->Close();
-    EXPECT_EQ(journalModeSeenAfresh(path), "delete");
+    EXPECT_EQ(journalModeOnDisk(path), "delete");
     EXPECT_THAT(sideFilesOf(path), IsEmpty());
 }
 
@@ -193,7 +186,7 @@ TEST_F(JournalModeTest, RestoredWhenAReadOnlyConnectionOutlivesTheReadWriteOne) 
     writer->exec("INSERT INTO Lodges (F1) VALUES ('L1')", "test setup");
     writer->Close();
     reader->Close();
-    EXPECT_EQ(journalModeSeenAfresh(path), "delete");
+    EXPECT_EQ(journalModeOnDisk(path), "delete");
     EXPECT_THAT(sideFilesOf(path), IsEmpty());
 }
 
