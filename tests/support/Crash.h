@@ -10,6 +10,18 @@
 
 namespace testing_support {
 
+// Another program on `path`, in this process: runs `sql` over a raw engine
+// connection and closes it. Returns the engine's result code.
+inline int runAsAnotherProgram(const std::string& path, const std::string& password,
+                               const std::string& sql) {
+    sqlite3* handle = nullptr;
+    sqlite3_open_v2(path.c_str(), &handle, SQLITE_OPEN_READWRITE, nullptr);
+    sqlite3_key(handle, password.data(), static_cast<int>(password.size()));
+    const int rc = sqlite3_exec(handle, sql.c_str(), nullptr, nullptr, nullptr);
+    sqlite3_close_v2(handle);
+    return rc;
+}
+
 // Another program on `path`: a child process that runs `sql` over a raw
 // engine connection and is killed (SIGKILL) right after, whatever it holds
 // open. A transaction that `sql` began is left unfinished, as a crash leaves
