@@ -191,6 +191,20 @@ void recoverCopy(const std::string& path, const std::string& password) {
         runPragma(connection.get(), "PRAGMA journal_mode=delete", mode);
 }
 
+// The first problem that quick_check names, without its "*** in database
+// main ***" heading: one line is enough for the user, who restores a backup.
+std::string firstProblem(const std::string& report) {
+    std::size_t start = 0;
+    while (start < report.size()) {
+        const std::size_t end = std::min(report.find('\n', start), report.size());
+        const std::string line = report.substr(start, end - start);
+        if (!line.empty() && !line.starts_with("***"))
+            return line;
+        start = end + 1;
+    }
+    return report;
+}
+
 } // namespace
 
 std::string journalMarkerOf(const std::string& path) {
@@ -399,7 +413,7 @@ void Database::refuseDamagedFile() {
                       " is damaged, and nothing was written to it. Restore it from a backup "
                       "and try again.",
                   rc == SQLITE_OK ? SQLITE_CORRUPT : rc,
-                  engine.empty() && !problems.empty() ? problems.front() : engine);
+                  engine.empty() && !problems.empty() ? firstProblem(problems.front()) : engine);
 }
 
 void Database::enterWal(const std::string& password) {
