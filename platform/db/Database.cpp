@@ -6,30 +6,46 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <mutex>
+#include <optional>
 #include <system_error>
+#include <thread>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
+using std::chrono::milliseconds;
+using std::chrono::steady_clock;
 
 namespace db {
 
 namespace {
 
+// How long closing waits for other programs to let go of a file before it
+// leaves the journal mode to be restored by a later run.
+constexpr int RestoreBudgetMs = 1000;
+
 // Journal modes the files had before this process switched them to WAL,
 // with the number of our connections that hold each file open.
 struct JournalEntry {
     int connections = 0;
+    bool checked = false; // the file passed its check before the first write
     std::string previousMode;
     std::string password; // to restore the mode when a reader closes last
 };
-std::mutex registryMutex;
-std::map<std::string, JournalEntry>& journalRegistry() {
-    static std::map<std::string, JournalEntry> registry;
-    return registry;
+
+// Never destroyed: a connection kept in a static of its own may close after
+// every other static of the program is gone, and still finds it.
+struct Registry {
+    std::mutex mutex;
+    std::map<std::string, JournalEntry> entries;
+};
+Registry& registry() {
+    static Registry* const instance = new Registry;
+    return *instance;
 }
 
 // Str() in SQL, as db::Str() does it: a text held where a number is expected
@@ -76,15 +92,77 @@ int wholeNoCase(void*, int leftSize, const void* left, int rightSize, const void
     return leftSize == rightSize ? 0 : (leftSize < rightSize ? -1 : 1);
 }
 
+// A connection of our own, closed however the scope ends.
+using OwnConnection = std::unique_ptr<sqlite3, int (*)(sqlite3*)>;
+
+OwnConnection connectForWriting(const std::string& path, const std::string& password) {
+    sqlite3* raw = nullptr;
+    const int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr);
+    OwnConnection connection(raw, sqlite3_close_v2);
+    if (rc != SQLITE_OK ||
+        (!password.empty() &&
+         sqlite3_key(raw, password.data(), static_cast<int>(password.size())) != SQLITE_OK))
+        connection.reset();
+    return connection;
+}
+
+// Runs a PRAGMA and keeps its first value, in lower case.
+int runPragma(sqlite3* handle, const std::string& sql, std::string& value) {
+    sqlite3_stmt* raw = nullptr;
+    int rc = sqlite3_prepare_v2(handle, sql.c_str(), -1, &raw, nullptr);
+    const std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> statement(raw, sqlite3_finalize);
+    if (rc != SQLITE_OK)
+        return rc;
+    rc = sqlite3_step(raw);
+    if (rc == SQLITE_ROW) {
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(raw, 0));
+        value = toLower(text ? text : "");
+    }
+    return rc == SQLITE_ROW || rc == SQLITE_DONE ? SQLITE_OK : rc;
+}
+
+// The engine does not wait for a lock through its busy handler when it
+// changes the journal mode, so this tries again until `budgetMs` is spent.
+// `inForce` gets the mode the engine reports.
+int setJournalMode(sqlite3* handle, const std::string& mode, int budgetMs, std::string& inForce) {
+    const auto giveUp = steady_clock::now() + milliseconds(budgetMs);
+    for (;;) {
+        const auto left =
+            std::chrono::duration_cast<milliseconds>(giveUp - steady_clock::now()).count();
+        sqlite3_busy_timeout(handle, static_cast<int>(std::max<long long>(left, 0)));
+        const int rc = runPragma(handle, "PRAGMA journal_mode=" + mode, inForce);
+        const int primary = rc & 0xff;
+        if ((primary != SQLITE_BUSY && primary != SQLITE_LOCKED) || steady_clock::now() >= giveUp)
+            return rc;
+        std::this_thread::sleep_for(milliseconds(20));
+    }
+}
+
+bool isRollbackMode(const std::string& mode) {
+    return mode == "delete" || mode == "truncate" || mode == "persist";
+}
+
+// The mode the marker beside `path` keeps; nothing without a marker. A
+// marker that cannot be understood stands for the engine's default.
+std::optional<std::string> markedMode(const std::string& path) {
+    const auto line = readLine(journalMarkerOf(path));
+    if (!line)
+        return std::nullopt;
+    return isRollbackMode(*line) ? *line : std::string("delete");
+}
+
 // Leaving WAL needs the file to ourselves; when another program has it open,
-// it simply stays in WAL mode.
-void restoreJournalMode(sqlite3* handle, const std::string& mode) {
-    sqlite3_busy_timeout(handle, 0);
+// it stays in WAL mode and the marker stays for a later run to finish.
+void restoreJournalMode(sqlite3* handle, const std::string& path, const std::string& mode) {
     // A read first makes the connection take up the WAL files, so that
     // leaving WAL checkpoints them and removes them.
+    sqlite3_busy_timeout(handle, RestoreBudgetMs);
     sqlite3_exec(handle, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
-    const std::string sql = "PRAGMA journal_mode=" + mode;
-    sqlite3_exec(handle, sql.c_str(), nullptr, nullptr, nullptr);
+    std::string inForce;
+    setJournalMode(handle, mode, RestoreBudgetMs, inForce);
+    std::string now;
+    if (runPragma(handle, "PRAGMA journal_mode", now) == SQLITE_OK && now != "wal")
+        removeDurably(journalMarkerOf(path));
 }
 
 std::string registryKeyFor(const std::string& path) {
@@ -93,14 +171,69 @@ std::string registryKeyFor(const std::string& path) {
     return ec ? fs::absolute(path).lexically_normal().string() : canonical.string();
 }
 
+bool heldByThisProcess(const std::string& key) {
+    std::lock_guard lock(registry().mutex);
+    const auto it = registry().entries.find(key);
+    return it != registry().entries.end() && it->second.connections > 0;
+}
+
+// A URI that opens `path` as a file nothing changes: no locks, no journal,
+// no files beside it.
+std::string immutableUri(const std::string& path) {
+    static const char* const hex = "0123456789ABCDEF";
+    std::string uri = "file:";
+    for (const unsigned char c : fs::absolute(path).string()) {
+        if (std::isalnum(c) || c == '/' || c == '-' || c == '_' || c == '.' || c == '~') {
+            uri += static_cast<char>(c);
+        } else {
+            uri += '%';
+            uri += hex[c >> 4];
+            uri += hex[c & 0xf];
+        }
+    }
+    return uri + "?immutable=1";
+}
+
+// Lets the engine recover a private copy as it would the file: it rolls
+// back a journal or takes in a WAL, and the copy leaves WAL mode.
+void recoverCopy(const std::string& path, const std::string& password) {
+    const OwnConnection connection = connectForWriting(path, password);
+    if (!connection)
+        return;
+    std::string mode;
+    if (sqlite3_exec(connection.get(), "SELECT count(*) FROM sqlite_master", nullptr, nullptr,
+                     nullptr) == SQLITE_OK &&
+        runPragma(connection.get(), "PRAGMA journal_mode", mode) == SQLITE_OK && mode == "wal")
+        runPragma(connection.get(), "PRAGMA journal_mode=delete", mode);
+}
+
+// The first problem that quick_check names, without its "*** in database
+// main ***" heading: one line is enough for the user, who restores a backup.
+std::string firstProblem(const std::string& report) {
+    std::size_t start = 0;
+    while (start < report.size()) {
+        const std::size_t end = std::min(report.find('\n', start), report.size());
+        const std::string line = report.substr(start, end - start);
+        if (!line.empty() && !line.starts_with("***"))
+            return line;
+        start = end + 1;
+    }
+    return report;
+}
+
 } // namespace
+
+std::string journalMarkerOf(const std::string& path) {
+    return path + "-journalmode";
+}
 
 std::string quoteIdentifier(const std::string& name) {
     return enclosed(name, '"');
 }
 
-Database::Database(std::string path, OpenMode mode)
-    : path_(std::move(path)), registryKey_(registryKeyFor(path_)), mode_(mode) {}
+Database::Database(std::string path, OpenMode mode, int busyTimeoutMs)
+    : path_(std::move(path)), registryKey_(registryKeyFor(path_)), mode_(mode),
+      busyTimeoutMs_(busyTimeoutMs) {}
 
 std::shared_ptr<Database> Database::open(const std::string& path, const std::string& password,
                                          OpenMode mode, int busyTimeoutMs) {
@@ -113,34 +246,90 @@ std::shared_ptr<Database> Database::open(const std::string& path, const std::str
     if (fs::is_directory(status))
         throw DbError(inQuotes(path) + " is a folder, not a database file.", SQLITE_CANTOPEN);
 
-    std::shared_ptr<Database> db(new Database(path, mode));
-    const int flags = mode == OpenMode::ReadOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
-    int rc = sqlite3_open_v2(path.c_str(), &db->handle_, flags, nullptr);
+    std::shared_ptr<Database> db(new Database(path, mode, busyTimeoutMs));
+    if (mode == OpenMode::ReadWrite)
+        db->openForWriting(password);
+    else
+        db->openForReading(password);
+    return db;
+}
+
+void Database::openForWriting(const std::string& password) {
+    if (!mayWrite(path_))
+        throw DbError("The database file " + inQuotes(path_) +
+                          " can only be read, not written: allow writing to it and try again.",
+                      SQLITE_READONLY);
+    const std::string folder = folderOf(path_);
+    if (!mayWrite(folder))
+        throw DbError("The folder " + inQuotes(folder) + " of the database file " +
+                          inQuotes(path_) +
+                          " cannot be written. The update keeps its working files beside the "
+                          "database, so its folder must be writable: allow writing to the folder, "
+                          "or move the database to a folder you may write to, and try again.",
+                      SQLITE_CANTOPEN);
+    connect(path_, SQLITE_OPEN_READWRITE, password);
+    registerConnection();
+    // A file without tables (a zero-length file among them) is not a
+    // Varnholt database: nothing is written to it, not even a journal mode.
+    if (tableNames().empty())
+        return;
+    refuseDamagedFile();
+    enterWal(password);
+}
+
+void Database::openForReading(const std::string& password) {
+    // Our own connection to the file has its locks, and any WAL files beside
+    // it go when our last connection closes.
+    if (heldByThisProcess(registryKey_)) {
+        connect(path_, SQLITE_OPEN_READONLY, password);
+        registerConnection();
+        return;
+    }
+    // Read as it lies, the file must not change while it is opened; a
+    // program that is writing it is waited on.
+    const ReadLock lock(path_, busyTimeoutMs_);
+    if (sizeOf(path_ + "-journal") == 0 && sizeOf(path_ + "-wal") == 0) {
+        connect(immutableUri(path_), SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, password);
+        registerConnection();
+        return;
+    }
+    try {
+        copy_ = std::make_unique<PrivateCopy>(path_);
+    } catch (const DbError& e) {
+        throw DbError("The database file " + inQuotes(path_) +
+                          " was left unfinished by a program that stopped while writing it, and "
+                          "it can be read once it has been opened with write access. " +
+                          e.what(),
+                      e.code());
+    }
+    recoverCopy(copy_->path(), password);
+    connect(copy_->path(), SQLITE_OPEN_READONLY, password);
+    registerConnection();
+}
+
+void Database::connect(const std::string& target, int flags, const std::string& password) {
+    int rc = sqlite3_open_v2(target.c_str(), &handle_, flags, nullptr);
     if (rc != SQLITE_OK) {
-        const std::string engine = db->handle_ ? sqlite3_errmsg(db->handle_) : sqlite3_errstr(rc);
-        sqlite3_close_v2(db->handle_);
-        db->handle_ = nullptr;
-        throw DbError("Cannot open the database file " + inQuotes(path) +
+        const std::string engine = handle_ ? sqlite3_errmsg(handle_) : sqlite3_errstr(rc);
+        sqlite3_close_v2(handle_);
+        handle_ = nullptr;
+        throw DbError("Cannot open the database file " + inQuotes(path_) +
                           ": it cannot be read (check that you may read it).",
                       rc, engine);
     }
-    sqlite3_busy_timeout(db->handle_, busyTimeoutMs);
+    sqlite3_busy_timeout(handle_, busyTimeoutMs_);
     if (!password.empty()) {
-        rc = sqlite3_key(db->handle_, password.data(), static_cast<int>(password.size()));
-        check(db->handle_, rc, "Cannot set the password of " + inQuotes(path) + ".");
+        rc = sqlite3_key(handle_, password.data(), static_cast<int>(password.size()));
+        check(handle_, rc, "Cannot set the password of " + inQuotes(path_) + ".");
     }
-    db->verifyKey();
-    db->registerFunctions();
-    {
-        std::lock_guard lock(registryMutex);
-        journalRegistry()[db->registryKey_].connections++;
-        db->registered_ = true;
-    }
-    // A file without tables (a zero-length file among them) is not a
-    // Varnholt database: nothing is written to it, not even a journal mode.
-    if (mode == OpenMode::ReadWrite && !db->tableNames().empty())
-        db->enterWal(password);
-    return db;
+    verifyKey();
+    registerFunctions();
+}
+
+int Database::registerConnection() {
+    std::lock_guard lock(registry().mutex);
+    registered_ = true;
+    return registry().entries[registryKey_].connections++;
 }
 
 std::shared_ptr<Database> Database::create(const std::string& path, const std::string& password,
@@ -189,7 +378,7 @@ void Database::verifyKey() {
         throw DbError("Cannot open " + inQuotes(path_) +
                           ": the password is wrong, or the file is not a Varnholt database.",
                       rc, engine);
-    throw DbError("Cannot read the database file " + inQuotes(path_) + "." + hintFor(rc), rc,
+    throw DbError("Cannot read the database file " + inQuotes(path_) + "." + hintFor(rc, path_), rc,
                   engine);
 }
 
@@ -201,18 +390,99 @@ void Database::registerFunctions() {
     check(handle_, rc, "Cannot prepare the database connection.");
 }
 
+void Database::refuseDamagedFile() {
+    {
+        std::lock_guard lock(registry().mutex);
+        if (registry().entries[registryKey_].checked)
+            return;
+    }
+    // Every page is read and its structure checked: a file damaged anywhere
+    // is refused before the first write, not half-way through an update.
+    std::vector<std::string> problems;
+    int rc = SQLITE_OK;
+    std::string engine;
+    try {
+        Statement s(handle(), "PRAGMA quick_check");
+        while (s.step("Cannot check the database file " + inQuotes(path_) + "."))
+            problems.push_back(s.columnText(0));
+    } catch (const DbError& e) {
+        if ((e.code() & 0xff) != SQLITE_CORRUPT && (e.code() & 0xff) != SQLITE_NOTADB)
+            throw;
+        rc = e.code();
+        engine = e.engineMessage();
+    }
+    if (rc == SQLITE_OK && problems.size() == 1 && problems.front() == "ok") {
+        std::lock_guard lock(registry().mutex);
+        registry().entries[registryKey_].checked = true;
+        return;
+    }
+    throw DbError("The database file " + inQuotes(path_) +
+                      " is damaged, and nothing was written to it. Restore it from a backup "
+                      "and try again.",
+                  rc == SQLITE_OK ? SQLITE_CORRUPT : rc,
+                  engine.empty() && !problems.empty() ? firstProblem(problems.front()) : engine);
+}
+
 void Database::enterWal(const std::string& password) {
-    const std::string previous = journalMode();
-    if (previous != "wal") {
-        exec("PRAGMA journal_mode=WAL", "Cannot switch " + inQuotes(path_) + " to WAL mode.");
-        std::lock_guard lock(registryMutex);
-        auto& entry = journalRegistry()[registryKey_];
+    // The mode to restore is written down before the switch, so that a run
+    // killed in WAL mode is put right by the next one.
+    const std::string marker = journalMarkerOf(path_);
+    std::optional<std::string> previous = markedMode(path_);
+    if (journalMode() != "wal") {
+        const bool marking = !previous;
+        if (marking) {
+            previous = journalMode();
+            writeDurably(marker, *previous + "\n");
+        }
+        try {
+            switchToWal();
+        } catch (...) {
+            if (marking)
+                removeDurably(marker);
+            throw;
+        }
+    }
+    if (previous) {
+        std::lock_guard lock(registry().mutex);
+        auto& entry = registry().entries[registryKey_];
         if (entry.previousMode.empty()) {
-            entry.previousMode = previous;
+            entry.previousMode = *previous;
             entry.password = password;
         }
     }
     exec("PRAGMA synchronous=NORMAL", "Cannot set up " + inQuotes(path_) + ".");
+}
+
+void Database::switchToWal() {
+    std::string inForce;
+    const int rc = setJournalMode(handle(), "wal", busyTimeoutMs_, inForce);
+    sqlite3_busy_timeout(handle_, busyTimeoutMs_);
+    const std::string what = "Cannot switch " + inQuotes(path_) + " to WAL mode.";
+    check(handle_, rc, what);
+    if (inForce != "wal")
+        throw DbError(what + " The engine kept the journal mode " + inQuotes(inForce) + ".");
+}
+
+void Database::recoverAfterCrash(const std::string& path, const std::string& password) {
+    const auto previous = markedMode(path);
+    if (!previous && sizeOf(path + "-journal") == 0)
+        return;
+    if (!mayWrite(path) || !mayWrite(folderOf(path)) || heldByThisProcess(registryKeyFor(path)))
+        return;
+    const OwnConnection connection = connectForWriting(path, password);
+    if (!connection)
+        return;
+    sqlite3_busy_timeout(connection.get(), RestoreBudgetMs);
+    // The first read rolls back a hot journal.
+    std::string mode;
+    if (sqlite3_exec(connection.get(), "SELECT count(*) FROM sqlite_master", nullptr, nullptr,
+                     nullptr) != SQLITE_OK ||
+        !previous || runPragma(connection.get(), "PRAGMA journal_mode", mode) != SQLITE_OK)
+        return;
+    if (mode == "wal")
+        restoreJournalMode(connection.get(), path, *previous);
+    else
+        removeDurably(journalMarkerOf(path));
 }
 
 std::string Database::journalMode() {
@@ -228,32 +498,25 @@ void Database::Close() {
     columns_.clear();
     JournalEntry restore;
     if (registered_) {
-        std::lock_guard lock(registryMutex);
-        auto it = journalRegistry().find(registryKey_);
-        if (it != journalRegistry().end() && --it->second.connections == 0) {
+        std::lock_guard lock(registry().mutex);
+        auto it = registry().entries.find(registryKey_);
+        if (it != registry().entries.end() && --it->second.connections == 0) {
             restore = it->second;
-            journalRegistry().erase(it);
+            registry().entries.erase(it);
         }
         registered_ = false;
     }
-    if (restore.previousMode.empty()) {
-        sqlite3_close_v2(handle_);
-    } else if (mode_ == OpenMode::ReadWrite) {
-        restoreJournalMode(handle_, restore.previousMode);
-        sqlite3_close_v2(handle_);
-    } else {
-        // The last of our connections only reads: a short-lived writer puts
-        // the mode back.
-        sqlite3_close_v2(handle_);
-        sqlite3* writer = nullptr;
-        if (sqlite3_open_v2(path_.c_str(), &writer, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK &&
-            (restore.password.empty() ||
-             sqlite3_key(writer, restore.password.data(),
-                         static_cast<int>(restore.password.size())) == SQLITE_OK))
-            restoreJournalMode(writer, restore.previousMode);
-        sqlite3_close_v2(writer);
-    }
+    if (!restore.previousMode.empty() && mode_ == OpenMode::ReadWrite)
+        restoreJournalMode(handle_, path_, restore.previousMode);
+    sqlite3_close_v2(handle_);
     handle_ = nullptr;
+    copy_.reset();
+    // The last of our connections only read: a short-lived writer puts the
+    // mode back.
+    if (!restore.previousMode.empty() && mode_ == OpenMode::ReadOnly) {
+        if (const OwnConnection writer = connectForWriting(path_, restore.password))
+            restoreJournalMode(writer.get(), path_, restore.previousMode);
+    }
 }
 
 sqlite3* Database::handle() const {
@@ -268,7 +531,7 @@ void Database::exec(const std::string& sql, const std::string& what) {
     const std::string engine = error ? error : sqlite3_errstr(rc);
     sqlite3_free(error);
     if (rc != SQLITE_OK)
-        throw DbError(what + hintFor(rc), rc, engine);
+        throw DbError(what + hintFor(rc, path_), rc, engine);
 }
 
 Statement& Database::cached(const std::string& sql) {

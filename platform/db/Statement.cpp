@@ -1,11 +1,16 @@
 #include "platform/db/Statement.h"
 
 #include "platform/db/DbError.h"
+#include "platform/db/FileSystem.h"
 #include "platform/db/Sqlite.h"
 
 namespace db {
 
-std::string hintFor(int rc) {
+std::string hintFor(int rc, const std::string& file) {
+    // The engine of this version does not pass on the system's error number;
+    // the room left on the disk tells a full disk from a failing one.
+    if ((rc & 0xff) == SQLITE_IOERR && diskNearlyFull(file))
+        rc = SQLITE_FULL;
     switch (rc & 0xff) {
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
@@ -29,7 +34,8 @@ void check(sqlite3* handle, int rc, const std::string& what) {
     if (rc == SQLITE_OK || rc == SQLITE_ROW || rc == SQLITE_DONE)
         return;
     std::string engine = handle ? sqlite3_errmsg(handle) : sqlite3_errstr(rc);
-    throw DbError(what + hintFor(rc), rc, engine);
+    const char* file = handle ? sqlite3_db_filename(handle, "main") : nullptr;
+    throw DbError(what + hintFor(rc, file ? file : ""), rc, engine);
 }
 
 void Statement::Finalizer::operator()(sqlite3_stmt* s) const noexcept {

@@ -12,8 +12,10 @@ struct sqlite3_stmt;
 namespace db {
 
 // Words that tell a user what to do about a result code (a file in use, a
-// full disk, ...), led by a blank; empty when there is nothing to add.
-std::string hintFor(int rc);
+// full disk, ...), led by a blank; empty when there is nothing to add. With
+// the database `file` named, an I/O error on a disk with next to no room left
+// is told as the full disk it is.
+std::string hintFor(int rc, const std::string& file = {});
 
 // Throws DbError when `rc` is a failure: `what` says what failed, the
 // engine's message of `handle` (if any) follows it.

@@ -2,11 +2,13 @@
 
 #include "platform/db/Database.h"
 #include "platform/db/DbError.h"
+#include "platform/db/Sqlite.h"
 #include "platform/db/Statement.h"
 #include "platform/db/Value.h"
 
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -61,12 +63,36 @@ inline std::vector<std::vector<db::Value>> rowsOf(db::Database& database, const 
     return rows;
 }
 
-// Files SQLite may leave beside a database: a journal, a WAL or its index.
+// The journal mode that the file itself holds, asked over a connection of
+// the engine's own, as another program would see it (a connection of the
+// database layer that only reads the file cannot tell WAL mode). Empty when
+// the file cannot be read.
+inline std::string journalModeOnDisk(const std::string& path,
+                                     const std::string& password = VarnholtPassword) {
+    sqlite3* raw = nullptr;
+    sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr);
+    const std::unique_ptr<sqlite3, int (*)(sqlite3*)> handle(raw, sqlite3_close_v2);
+    if (!password.empty())
+        sqlite3_key(raw, password.data(), static_cast<int>(password.size()));
+    // The mode shows once the engine has read the file's header.
+    sqlite3_exec(raw, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
+    sqlite3_stmt* statement = nullptr;
+    std::string mode;
+    if (sqlite3_prepare_v2(raw, "PRAGMA journal_mode", -1, &statement, nullptr) == SQLITE_OK &&
+        sqlite3_step(statement) == SQLITE_ROW)
+        mode = reinterpret_cast<const char*>(sqlite3_column_text(statement, 0));
+    sqlite3_finalize(statement);
+    return mode;
+}
+
+// Files that may be left beside a database: SQLite's journal, WAL or its
+// index, and the note of the journal mode to restore.
 inline std::vector<std::string> sideFilesOf(const std::string& path) {
     std::vector<std::string> found;
-    for (const char* suffix : {"-journal", "-wal", "-shm"})
-        if (std::filesystem::exists(path + suffix))
-            found.push_back(path + suffix);
+    for (const std::string& side :
+         {path + "-journal", path + "-wal", path + "-shm", db::journalMarkerOf(path)})
+        if (std::filesystem::exists(side))
+            found.push_back(side);
     return found;
 }
 

@@ -23,6 +23,7 @@ public:
     }
 
     int run(Console& console) override {
+        db::Database::recoverAfterCrash(file_, password());
         auto database = db::Database::open(file_, password(), db::OpenMode::ReadOnly);
         std::vector<std::string> problems = integrityProblems(*database);
         for (auto& problem : merge::checkVarnholtSchema(*database))

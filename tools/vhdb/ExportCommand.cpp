@@ -26,6 +26,7 @@ public:
 
     int run(Console& console) override {
         refuseToOverwriteDatabase();
+        db::Database::recoverAfterCrash(file_, password());
         auto database = db::Database::open(file_, password(), db::OpenMode::ReadOnly);
         // The whole table is written out first so that a failure half-way
         // leaves no partial CSV behind.

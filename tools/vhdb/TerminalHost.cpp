@@ -62,9 +62,13 @@ void TerminalHost::closeConnections() {
 int runTerminalUpdate(TerminalHost& host, Console& console, const std::string& mainPath,
                       const std::string& updatePath) {
     const TerminalInterrupts interrupts;
-    const merge::Outcome outcome = merge::runUpdate(host, [&] {
-        return merge::Locations{mainPath, updatePath};
-    });
+    // A signal that came before the update began leaves both files unopened.
+    const merge::Outcome outcome =
+        TerminalInterrupts::arrived()
+            ? merge::Outcome{merge::Outcome::Ending::Cancelled, {}, {}, {}}
+            : merge::runUpdate(host, [&] {
+                  return merge::Locations{mainPath, updatePath};
+              });
     host.closeConnections();
     const std::string text = merge::outcomeText(outcome) + '\n';
     switch (outcome.ending) {

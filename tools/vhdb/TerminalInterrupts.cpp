@@ -7,6 +7,7 @@ namespace vhdb {
 namespace {
 
 volatile std::sig_atomic_t interrupted = 0;
+int guards = 0; // the guards alive; only the outermost one acts
 
 void noteInterrupt(int) {
     interrupted = 1;
@@ -26,12 +27,16 @@ void catchSignal(int signal, struct sigaction& previous) {
 } // namespace
 
 TerminalInterrupts::TerminalInterrupts() {
+    if (guards++ > 0)
+        return;
     interrupted = 0;
     catchSignal(SIGINT, previousInt_);
     catchSignal(SIGTERM, previousTerm_);
 }
 
 TerminalInterrupts::~TerminalInterrupts() {
+    if (--guards > 0)
+        return;
     sigaction(SIGTERM, &previousTerm_, nullptr);
     sigaction(SIGINT, &previousInt_, nullptr);
 }

@@ -3,12 +3,15 @@
 #include "generated/Project.h"
 #include "tools/vhdb/Command.h"
 #include "tools/vhdb/TerminalHost.h"
+#include "tools/vhdb/TerminalInterrupts.h"
 
 #include <CLI/CLI.hpp>
 #include <exception>
 #include <fmt/format.h>
 #include <new>
+#include <optional>
 #include <ostream>
+#include <string_view>
 
 namespace vhdb {
 
@@ -57,6 +60,12 @@ int runChosen(const std::vector<std::unique_ptr<Command>>& commands, Console& co
 } // namespace
 
 int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
+    // A merge stops on Ctrl+C or SIGTERM with its summary however early the
+    // signal comes, so it is caught before anything else happens. Other
+    // commands end by the signal, as programs do.
+    std::optional<TerminalInterrupts> interrupts;
+    if (argc > 1 && std::string_view(argv[1]) == "merge")
+        interrupts.emplace();
     try {
         CLI::App app("Create, fill, read and check Varnholt database files.", "vhdb");
         app.require_subcommand(1);

@@ -1,10 +1,14 @@
 #include "platform/db/Sqlite.h"
 #include "tests/platform/db/DbFixture.h"
+#include "tests/support/Crash.h"
 
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
+#include <fstream>
 #include <gmock/gmock.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 using db::Database;
@@ -16,13 +20,6 @@ using namespace testing_support;
 namespace {
 
 const char* const BothCauses = "the password is wrong, or the file is not a Varnholt database";
-
-// The journal mode a newcomer finds in the file, asked over a connection
-// that cannot change it.
-std::string journalModeSeenAfresh(const std::string& path,
-                                  const std::string& password = VarnholtPassword) {
-    return Database::open(path, password, OpenMode::ReadOnly)->journalMode();
-}
 
 // ---- files that cannot be opened ----
 
@@ -156,11 +153,11 @@ TEST_F(JournalModeTest, ReadWriteConnectionWritesInWalModeWithNormalSync) {
 }
 
 TEST_F(JournalModeTest, CloseRestoresThePreviousModeAndLeavesNoWalFile) {
-    ASSERT_EQ(journalModeSeenAfresh(path), "delete");
+    ASSERT_EQ(journalModeOnDisk(path), "delete");
     database = openFile();
     exec("INSERT INTO Lodges (F1) VALUES ('L1')");
     database->Close();
-    EXPECT_EQ(journalModeSeenAfresh(path), "delete");
+    EXPECT_EQ(journalModeOnDisk(path), "delete");
     EXPECT_THAT(sideFilesOf(path), IsEmpty());
 }
 
@@ -170,7 +167,7 @@ TEST_F(JournalModeTest, RestoredOnlyWhenTheLastReadWriteConnectionCloses) {
     first->Close();
     EXPECT_EQ(second->journalMode(), "wal");
     second->Close();
-    EXPECT_EQ(journalModeSeenAfresh(path), "delete");
+    EXPECT_EQ(journalModeOnDisk(path), "delete");
     EXPECT_THAT(sideFilesOf(path), IsEmpty());
 }
 
@@ -180,7 +177,7 @@ TEST_F(JournalModeTest, NoWalFileLingersWhenAReaderCameWhileTheWriterWasIdle) {
     auto writer = openFile();
     openFile(OpenMode::ReadOnly)->Close();
     writer->Close();
-    EXPECT_EQ(journalModeSeenAfresh(path), "delete");
+    EXPECT_EQ(journalModeOnDisk(path), "delete");
     EXPECT_THAT(sideFilesOf(path), IsEmpty());
 }
 
@@ -193,7 +190,7 @@ TEST_F(JournalModeTest, RestoredWhenAReadOnlyConnectionOutlivesTheReadWriteOne) 
     writer->exec("INSERT INTO Lodges (F1) VALUES ('L1')", "test setup");
     writer->Close();
     reader->Close();
-    EXPECT_EQ(journalModeSeenAfresh(path), "delete");
+    EXPECT_EQ(journalModeOnDisk(path), "delete");
     EXPECT_THAT(sideFilesOf(path), IsEmpty());
 }
 
@@ -215,6 +212,8 @@ public:
     explicit OtherProgram(const std::string& path) {
         sqlite3_open_v2(path.c_str(), &handle_, SQLITE_OPEN_READWRITE, nullptr);
         sqlite3_key(handle_, VarnholtPassword.data(), static_cast<int>(VarnholtPassword.size()));
+        // As a careful program does: its commit waits for our readers.
+        sqlite3_busy_timeout(handle_, 10000);
     }
     ~OtherProgram() { sqlite3_close_v2(handle_); }
     OtherProgram(const OtherProgram&) = delete;
@@ -226,24 +225,72 @@ private:
     sqlite3* handle_ = nullptr;
 };
 
-using BusyFileTest = ClosedVarnholtFileTest;
+// The kinds of lock another program may hold on a file in rollback mode.
+struct LockKind {
+    const char* name;
+    const char* begin; // the SQL that takes it
+};
+const LockKind lockKinds[] = {{"Reading", "BEGIN; SELECT count(*) FROM Lodges;"},
+                              {"Writing", "BEGIN IMMEDIATE"},
+                              {"Exclusive", "BEGIN EXCLUSIVE"}};
 
-TEST_F(BusyFileTest, LockedFileIsWaitedOnThenReportedAsInUse) {
+class BusyFileTest : public ClosedVarnholtFileTest, public testing::WithParamInterface<LockKind> {};
+
+// Opening for writing reads the file, checks it and switches it to WAL; each
+// step meets the lock, and waits for it within the one budget.
+TEST_P(BusyFileTest, LockReleasedWithinTheWaitIsWaitedOnAndTheOpenSucceeds) {
     OtherProgram other(path);
-    ASSERT_EQ(other.exec("BEGIN EXCLUSIVE"), SQLITE_OK);
-    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(other.exec(GetParam().begin), SQLITE_OK);
+    std::thread release([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        other.exec("COMMIT");
+    });
+    std::shared_ptr<Database> opened;
     const auto error =
-        dbErrorOf([&] { Database::open(path, VarnholtPassword, OpenMode::ReadWrite, 200); });
-    const auto waited = std::chrono::steady_clock::now() - start;
+        dbErrorOf([&] { opened = Database::open(path, VarnholtPassword, OpenMode::ReadWrite); });
+    release.join();
+    ASSERT_FALSE(error) << error->message;
+    EXPECT_EQ(opened->journalMode(), "wal");
+}
+
+TEST_P(BusyFileTest, LockHeldPastTheWaitIsReportedAsInUseWithNothingChanged) {
+    const std::string before = readFile(path);
+    OtherProgram other(path);
+    ASSERT_EQ(other.exec(GetParam().begin), SQLITE_OK);
+    const auto error =
+        dbErrorOf([&] { Database::open(path, VarnholtPassword, OpenMode::ReadWrite, 300); });
     ASSERT_TRUE(error);
     EXPECT_THAT(error->message, HasSubstr("in use by another program"));
     EXPECT_THAT(error->message, HasSubstr(path));
     EXPECT_EQ(error->code & 0xff, SQLITE_BUSY);
-    EXPECT_GE(waited, std::chrono::milliseconds(150));
-    EXPECT_LT(waited, std::chrono::milliseconds(3000));
+    other.exec("COMMIT");
+    EXPECT_EQ(readFile(path), before);
+    EXPECT_THAT(sideFilesOf(path), IsEmpty());
 }
 
-TEST_F(BusyFileTest, UpdateWhileAnotherProgramWritesIsReportedAsInUse) {
+INSTANTIATE_TEST_SUITE_P(EachLock, BusyFileTest, testing::ValuesIn(lockKinds),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+using BusyWhileWritingTest = ClosedVarnholtFileTest;
+
+TEST_F(BusyWhileWritingTest, UpdateWaitsForAnotherProgramsWriteToEnd) {
+    database = openFile();
+    db::Recordset records(database, "SELECT * FROM Lodges");
+    OtherProgram other(path);
+    ASSERT_EQ(other.exec("BEGIN IMMEDIATE"), SQLITE_OK);
+    std::thread release([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        other.exec("COMMIT");
+    });
+    records.AddNew();
+    records.Fields("F1") = db::Value::text("L1");
+    const auto error = dbErrorOf([&] { records.Update(); });
+    release.join();
+    ASSERT_FALSE(error) << error->message;
+    EXPECT_EQ(rowsOf(*database, "SELECT F1 FROM Lodges")[0][0], db::Value::text("L1"));
+}
+
+TEST_F(BusyWhileWritingTest, UpdateWhileAnotherProgramWritesIsReportedAsInUse) {
     database = Database::open(path, VarnholtPassword, OpenMode::ReadWrite, 200);
     db::Recordset records(database, "SELECT * FROM Lodges");
     OtherProgram other(path);
@@ -254,6 +301,96 @@ TEST_F(BusyFileTest, UpdateWhileAnotherProgramWritesIsReportedAsInUse) {
     ASSERT_TRUE(error);
     EXPECT_THAT(error->message, HasSubstr("in use by another program"));
     EXPECT_THAT(error->message, HasSubstr("Lodges"));
+}
+
+// A file that only is read meets the lock of a program in another process
+// (this one's own connections share their locks).
+class LockingChild {
+public:
+    // Holds an exclusive lock on `path` until released.
+    explicit LockingChild(const std::string& path) {
+        int ready[2];
+        if (pipe(ready) != 0 || pipe(release_) != 0)
+            return;
+        pid_ = fork();
+        if (pid_ == 0) {
+            close(ready[0]);
+            close(release_[1]);
+            OtherProgram other(path);
+            const char locked = other.exec("BEGIN EXCLUSIVE") == SQLITE_OK ? 'y' : 'n';
+            char ignored = 0;
+            if (write(ready[1], &locked, 1) != 1 || read(release_[0], &ignored, 1) < 0)
+                _exit(1);
+            other.exec("COMMIT");
+            _exit(0);
+        }
+        close(ready[1]);
+        close(release_[0]);
+        char locked = 0;
+        locked_ = read(ready[0], &locked, 1) == 1 && locked == 'y';
+        close(ready[0]);
+    }
+    ~LockingChild() {
+        release();
+        int status = 0;
+        if (pid_ > 0)
+            waitpid(pid_, &status, 0);
+    }
+    bool locked() const { return locked_; }
+    void release() {
+        if (release_[1] >= 0)
+            close(release_[1]);
+        release_[1] = -1;
+    }
+
+private:
+    pid_t pid_ = -1;
+    int release_[2] = {-1, -1};
+    bool locked_ = false;
+};
+
+TEST_F(BusyWhileWritingTest, ReaderWaitsForAnotherProgramsExclusiveLockThenReads) {
+    LockingChild other(path);
+    ASSERT_TRUE(other.locked());
+    std::thread release([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        other.release();
+    });
+    const auto error = dbErrorOf([&] { openFile(OpenMode::ReadOnly)->tableNames(); });
+    release.join();
+    EXPECT_FALSE(error) << error->message;
+}
+
+TEST_F(BusyWhileWritingTest, ReaderReportsAnExclusiveLockHeldPastTheWait) {
+    LockingChild other(path);
+    ASSERT_TRUE(other.locked());
+    const auto error =
+        dbErrorOf([&] { Database::open(path, VarnholtPassword, OpenMode::ReadOnly, 300); });
+    ASSERT_TRUE(error);
+    EXPECT_THAT(error->message, HasSubstr("in use by another program"));
+}
+
+// ---- a file damaged on the disk ----
+
+TEST_F(ClosedVarnholtFileTest, DamagedFileIsRefusedBeforeAnythingIsWritten) {
+    {
+        auto writer = openFile();
+        writer->exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n "
+                     "WHERE i < 2000) INSERT INTO Lodges (F1, F2) SELECT 'L' || i, "
+                     "hex(randomblob(100)) FROM n",
+                     "test setup");
+    }
+    std::string content = readFile(path);
+    content[content.size() / 2] ^= 0x5a;
+    writeFile(path, content);
+
+    const auto error = dbErrorOf([&] { openFile(); });
+    ASSERT_TRUE(error);
+    EXPECT_THAT(error->message, HasSubstr(path));
+    EXPECT_THAT(error->message, HasSubstr("damaged"));
+    EXPECT_THAT(error->message, HasSubstr("Restore it from a backup"));
+    EXPECT_EQ(readFile(path), content);
+    EXPECT_THAT(sideFilesOf(path), IsEmpty());
 }
 
 // ---- a kill right after a save ----
@@ -279,31 +416,125 @@ TEST_F(BusyFileTest, UpdateWhileAnotherProgramWritesIsReportedAsInUse) {
         pause();
 }
 
-TEST_F(ClosedVarnholtFileTest, RecordSavedByUpdateSurvivesTheProgramBeingKilled) {
-    int pipeEnds[2];
-    ASSERT_EQ(pipe(pipeEnds), 0);
+class KilledWriterTest : public ClosedVarnholtFileTest {
+protected:
+    // A child saves one record over the database layer and is killed with
+    // the file open: in WAL mode, the mode to restore noted beside it.
+    void killAfterSavingOneRecord() {
+        int pipeEnds[2];
+        ASSERT_EQ(pipe(pipeEnds), 0);
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            close(pipeEnds[0]);
+            saveOneRecordThenWait(path, pipeEnds[1]);
+        }
+        close(pipeEnds[1]);
+        char saved = 0;
+        const auto got = read(pipeEnds[0], &saved, 1);
+        close(pipeEnds[0]);
+        kill(child, SIGKILL);
+        int status = 0;
+        waitpid(child, &status, 0);
+        ASSERT_EQ(got, 1) << "the child did not save its record";
+        ASSERT_TRUE(WIFSIGNALED(status));
+        ASSERT_TRUE(std::filesystem::exists(db::journalMarkerOf(path)));
+    }
+
+    // The file as a careful user expects it after the crash was put right:
+    // the mode it had, nothing beside it, sound, with the saved record.
+    void expectAsBeforeWithTheSavedRecord() {
+        EXPECT_EQ(journalModeOnDisk(path), "delete");
+        EXPECT_THAT(sideFilesOf(path), IsEmpty());
+        auto reader = openFile(OpenMode::ReadOnly);
+        EXPECT_EQ(rowsOf(*reader, "PRAGMA integrity_check")[0][0], db::Value::text("ok"));
+        const auto rows = rowsOf(*reader, "SELECT F1, F12 FROM Lodges");
+        ASSERT_EQ(rows.size(), 1u);
+        EXPECT_EQ(rows[0][0], db::Value::text("Survivor"));
+        EXPECT_EQ(rows[0][1], db::Value::text("2024-05-06 07:08:09"));
+    }
+};
+
+TEST_F(KilledWriterTest, NextWriterRestoresTheJournalModeTheFileHadBeforeTheCrash) {
+    killAfterSavingOneRecord();
+    // Killed in WAL mode, the file's mode now says WAL: the marker tells.
+    openFile()->Close();
+    expectAsBeforeWithTheSavedRecord();
+    // and a second run finds it as the first one did.
+    database = openFile();
+    EXPECT_EQ(database->journalMode(), "wal");
+    database->Close();
+    expectAsBeforeWithTheSavedRecord();
+}
+
+TEST_F(KilledWriterTest, RecoveryBeforeAReadRestoresTheJournalMode) {
+    killAfterSavingOneRecord();
+    Database::recoverAfterCrash(path, VarnholtPassword);
+    expectAsBeforeWithTheSavedRecord();
+}
+
+// Killed in the middle of a transaction, a program leaves a hot journal.
+class HotJournalTest : public ClosedVarnholtFileTest {
+protected:
+    void SetUp() override {
+        ClosedVarnholtFileTest::SetUp();
+        openFile()->exec("INSERT INTO Lodges (F1) VALUES ('Kept')", "test setup");
+        ASSERT_TRUE(killAfterRunning(path, VarnholtPassword, HotJournalSql));
+        ASSERT_GT(std::filesystem::file_size(path + "-journal"), 0u);
+    }
+
+    void expectOnlyTheCommittedRecord(Database& database) {
+        EXPECT_EQ(rowsOf(database, "SELECT F1 FROM Lodges"),
+                  std::vector<std::vector<db::Value>>{{db::Value::text("Kept")}});
+        EXPECT_EQ(rowsOf(database, "PRAGMA integrity_check")[0][0], db::Value::text("ok"));
+    }
+};
+
+TEST_F(HotJournalTest, ReaderReadsTheRecoveredFileWithoutTouchingIt) {
+    const std::string file = readFile(path);
+    const std::string journal = readFile(path + "-journal");
+    {
+        auto reader = openFile(OpenMode::ReadOnly);
+        expectOnlyTheCommittedRecord(*reader);
+    }
+    EXPECT_EQ(readFile(path), file);
+    EXPECT_EQ(readFile(path + "-journal"), journal);
+    EXPECT_THAT(sideFilesOf(path), testing::ElementsAre(path + "-journal"));
+}
+
+TEST_F(HotJournalTest, WriterAndRecoveryRollItBack) {
+    Database::recoverAfterCrash(path, VarnholtPassword);
+    EXPECT_THAT(sideFilesOf(path), IsEmpty());
+    database = openFile();
+    expectOnlyTheCommittedRecord(*database);
+}
+
+// A connection kept in a static outlives every other static of the program.
+std::shared_ptr<Database>& keptUntilExit() {
+    static std::shared_ptr<Database> kept;
+    return kept;
+}
+
+TEST_F(ClosedVarnholtFileTest, ConnectionOpenAtProgramExitClosesSafelyAndRestoresTheMode) {
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-        close(pipeEnds[0]);
-        saveOneRecordThenWait(path, pipeEnds[1]);
+        // Made before the first open, so destroyed after what it makes.
+        auto& kept = keptUntilExit();
+        try {
+            kept = openFile();
+            kept->exec("INSERT INTO Lodges (F1) VALUES ('L1')", "test");
+        } catch (...) {
+            _exit(3);
+        }
+        std::exit(0);
     }
-    close(pipeEnds[1]);
-    char saved = 0;
-    const auto got = read(pipeEnds[0], &saved, 1);
-    close(pipeEnds[0]);
-    kill(child, SIGKILL);
     int status = 0;
     waitpid(child, &status, 0);
-    ASSERT_EQ(got, 1) << "the child did not save its record";
-    ASSERT_TRUE(WIFSIGNALED(status));
-
-    database = openFile();
-    EXPECT_EQ(rowsOf(*database, "PRAGMA integrity_check")[0][0], db::Value::text("ok"));
-    const auto rows = rowsOf(*database, "SELECT F1, F12 FROM Lodges");
-    ASSERT_EQ(rows.size(), 1u);
-    EXPECT_EQ(rows[0][0], db::Value::text("Survivor"));
-    EXPECT_EQ(rows[0][1], db::Value::text("2024-05-06 07:08:09"));
+    ASSERT_TRUE(WIFEXITED(status)) << "the child ended by a signal";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(journalModeOnDisk(path), "delete");
+    EXPECT_THAT(sideFilesOf(path), IsEmpty());
 }
 
 // ---- closed connections ----

@@ -9,6 +9,7 @@
 #include "tests/tools/vhdb/VhdbProcess.h"
 #include "tools/vhdb/TerminalBar.h"
 #include "tools/vhdb/TerminalHost.h"
+#include "tools/vhdb/TerminalInterrupts.h"
 
 #include <algorithm>
 #include <chrono>
@@ -177,6 +178,45 @@ TEST_F(VhdbMerge, CtrlCStopsTheProgramAndReportsTheRecordsItSaved) {
         EXPECT_EQ(rows(*main, "SELECT max(F1) FROM Lodges"),
                   std::vector<std::string>{fmt::format("L{:05d}", saved)});
     }
+}
+
+TEST_F(VhdbMerge, ASignalAsSoonAsTheProgramRunsEndsWithTheCancelledSummary) {
+    makeFile(mainPath, "");
+    makeFile(updatePath, "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n "
+                         "WHERE i < 2000) INSERT INTO Lodges (F1) SELECT 'L' || i FROM n;");
+    for (const int signal : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(signal == SIGINT ? "SIGINT" : "SIGTERM");
+        VhdbProgram program(dir, {"merge", mainPath, updatePath});
+        // Sent the moment the handler is there: before the command line is
+        // read or a file is opened, as far as the test can tell.
+        ASSERT_TRUE(program.waitUntilCatching(signal));
+        program.signal(signal);
+        const Outcome run = program.wait();
+        EXPECT_EQ(run.exitCode, 130);
+        EXPECT_TRUE(run.out.starts_with("Varnholt 2000 Update Cancelled!\r\n")) << run.out;
+    }
+}
+
+// vhdb merge catches the signals before it reads its command line; a signal
+// that came by the time the update would begin leaves both files unopened.
+TEST_F(VhdbMerge, ASignalBeforeTheUpdateBeganLeavesBothFilesUnopened) {
+    makeFile(mainPath, "");
+    makeFile(updatePath, "INSERT INTO Lodges (F1) VALUES ('L1');");
+    const std::string main = readFile(mainPath);
+    {
+        const vhdb::TerminalInterrupts early;
+        std::raise(SIGTERM);
+        std::ostringstream out, err;
+        vhdb::Console console{out, err};
+        vhdb::TerminalHost host(VarnholtPassword, err, vhdb::Progress::Lines);
+        EXPECT_EQ(vhdb::runTerminalUpdate(host, console, mainPath, updatePath),
+                  vhdb::ExitInterrupted);
+        EXPECT_EQ(out.str(),
+                  "Varnholt 2000 Update Cancelled!\r\n\r\n" + countLines(0, 0, 0, 0) + "\n");
+        EXPECT_EQ(err.str(), "");
+    }
+    EXPECT_EQ(readFile(mainPath), main);
+    EXPECT_TRUE(testing_support::sideFilesOf(mainPath).empty());
 }
 
 // Raises SIGINT twice (a second Ctrl+C) at the first yield that finds

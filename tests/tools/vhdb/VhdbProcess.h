@@ -23,12 +23,15 @@ struct Outcome {
 };
 
 // The built vhdb (VHDB_PATH), started with its output going to files rather than pipes, so
-// that a long run cannot stall on a full pipe while the test waits.
+// that a long run cannot stall on a full pipe while the test waits. A `launcher` runs it
+// (setpriv as another user, say) when given.
 class VhdbProgram {
 public:
-    VhdbProgram(const TempDir& dir, std::vector<std::string> args)
+    VhdbProgram(const TempDir& dir, std::vector<std::string> args,
+                std::vector<std::string> launcher = {})
         : outPath_(dir.file("stdout")), errPath_(dir.file("stderr")) {
         args.insert(args.begin(), VHDB_PATH);
+        args.insert(args.begin(), launcher.begin(), launcher.end());
         pid_ = fork();
         if (pid_ == 0) {
             const int out = ::open(outPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
@@ -61,6 +64,23 @@ public:
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
         }
         return true;
+    }
+
+    // Waits until the program catches `signal` (its handler is installed);
+    // false when it ended or a minute passed first.
+    bool waitUntilCatching(int signal) {
+        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+        const std::string status = "/proc/" + std::to_string(pid_) + "/status";
+        while (std::chrono::steady_clock::now() < giveUp) {
+            const std::string text = readFile(status);
+            const auto at = text.find("SigCgt:");
+            if (at == std::string::npos)
+                return false;
+            const unsigned long long caught = std::stoull(text.substr(at + 7), nullptr, 16);
+            if (caught & (1ULL << (signal - 1)))
+                return true;
+        }
+        return false;
     }
 
     void signal(int number) { kill(pid_, number); }

@@ -1,0 +1,175 @@
+#include "platform/db/FileSystem.h"
+
+#include "platform/db/DbError.h"
+#include "platform/db/Sqlite.h"
+#include "platform/db/Statement.h"
+#include "platform/db/Text.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <fcntl.h>
+#include <fstream>
+#include <sys/statvfs.h>
+#include <system_error>
+#include <thread>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace db {
+
+namespace {
+
+constexpr std::uintmax_t NearlyFullBytes = 1024 * 1024;
+
+// The engine's locking bytes on POSIX systems (os_unix.c): a reader holds a
+// read lock on the shared range, a writer about to write the file a write
+// lock on all of it, and one waiting for readers to go the pending byte.
+constexpr off_t PendingByte = 0x40000000;
+constexpr off_t SharedFirst = PendingByte + 2;
+constexpr off_t SharedSize = 510;
+
+[[noreturn]] void failOn(const std::string& what, int err) {
+    const int code = err == ENOSPC || err == EDQUOT ? SQLITE_FULL : SQLITE_IOERR;
+    throw DbError(what + hintFor(code), code, std::system_category().message(err));
+}
+
+void syncFolderOf(const std::string& path) {
+    const int fd = ::open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+bool lockRange(int fd, short type, off_t start, off_t length) {
+    struct flock lock {};
+    lock.l_type = type;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = start;
+    lock.l_len = length;
+    return ::fcntl(fd, F_SETLK, &lock) == 0;
+}
+
+void copyFile(const std::string& from, const std::string& to, const std::string& original) {
+    std::error_code ec;
+    if (!fs::copy_file(from, to, ec))
+        failOn("Cannot make a private copy of " + inQuotes(original) + " to read it.", ec.value());
+}
+
+} // namespace
+
+std::string folderOf(const std::string& path) {
+    const fs::path parent = fs::path(path).parent_path();
+    return parent.empty() ? std::string(".") : parent.string();
+}
+
+bool mayWrite(const std::string& path) {
+    return ::access(path.c_str(), W_OK) == 0;
+}
+
+bool diskNearlyFull(const std::string& path) {
+    struct statvfs stats {};
+    if (path.empty() || ::statvfs(folderOf(path).c_str(), &stats) != 0)
+        return false;
+    // Blocks kept for root count only for root.
+    const auto blocks = ::geteuid() == 0 ? stats.f_bfree : stats.f_bavail;
+    return static_cast<std::uintmax_t>(blocks) * stats.f_frsize < NearlyFullBytes;
+}
+
+std::uintmax_t sizeOf(const std::string& path) {
+    std::error_code ec;
+    const auto size = fs::file_size(path, ec);
+    return ec ? 0 : size;
+}
+
+std::optional<std::string> readLine(const std::string& path) {
+    std::ifstream in(path);
+    if (!in)
+        return std::nullopt;
+    std::string line;
+    std::getline(in, line);
+    return line;
+}
+
+void writeDurably(const std::string& path, const std::string& text) {
+    const std::string what = "Cannot write the file " + inQuotes(path) + ".";
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0)
+        failOn(what, errno);
+    const ssize_t written = ::write(fd, text.data(), text.size());
+    const int writeError = errno;
+    const bool synced = written == static_cast<ssize_t>(text.size()) && ::fsync(fd) == 0;
+    const int syncError = errno;
+    ::close(fd);
+    if (!synced) {
+        ::unlink(path.c_str());
+        failOn(what, written < 0 ? writeError : written == 0 ? ENOSPC : syncError);
+    }
+    syncFolderOf(path);
+}
+
+bool removeDurably(const std::string& path) {
+    if (::unlink(path.c_str()) != 0)
+        return errno == ENOENT;
+    syncFolderOf(path);
+    return true;
+}
+
+PrivateCopy::PrivateCopy(const std::string& original) {
+    std::string pattern = (fs::temp_directory_path() / "varnholt-read-XXXXXX").string();
+    if (!::mkdtemp(pattern.data()))
+        failOn("Cannot make a private copy of " + inQuotes(original) + " to read it.", errno);
+    folder_ = pattern;
+    path_ = (folder_ / "copy.mdb").string();
+    try {
+        copyFile(original, path_, original);
+        for (const char* suffix : {"-journal", "-wal"})
+            if (sizeOf(original + suffix) > 0)
+                copyFile(original + suffix, path_ + suffix, original);
+    } catch (...) {
+        std::error_code ec;
+        fs::remove_all(folder_, ec);
+        throw;
+    }
+}
+
+PrivateCopy::~PrivateCopy() {
+    std::error_code ec;
+    fs::remove_all(folder_, ec);
+}
+
+ReadLock::ReadLock(const std::string& path, int budgetMs) {
+    // A file that cannot be opened gets no lock; opening it reports why.
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0)
+        return;
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::milliseconds(budgetMs);
+    while (!tryLock()) {
+        if (std::chrono::steady_clock::now() >= giveUp) {
+            ::close(fd_);
+            throw DbError("Cannot read the database file " + inQuotes(path) + "." +
+                              hintFor(SQLITE_BUSY),
+                          SQLITE_BUSY, sqlite3_errstr(SQLITE_BUSY));
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
+ReadLock::~ReadLock() {
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+// As the engine does: no new reader while a writer waits for the pending
+// byte, then a read lock on the shared range.
+bool ReadLock::tryLock() {
+    if (!lockRange(fd_, F_RDLCK, PendingByte, 1))
+        return false;
+    const bool shared = lockRange(fd_, F_RDLCK, SharedFirst, SharedSize);
+    lockRange(fd_, F_UNLCK, PendingByte, 1);
+    return shared;
+}
+
+} // namespace db
