@@ -178,6 +178,7 @@ int main(int argc, char** argv) {
     try {
         auto main = db::Database::open(argv[1], merge::DatabasePassword, db::OpenMode::ReadWrite);
         auto update = db::Database::open(argv[2], merge::DatabasePassword, db::OpenMode::ReadOnly);
+        main->holdExclusively(); // as the merge holds it
         std::int32_t counts[4] = {};
         for (std::size_t t = 0; t < merge::varnholtTables().size(); ++t)
             counts[t] = TableFloor(*main, *update, *merge::varnholtTables()[t]).run();

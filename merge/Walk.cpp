@@ -1,12 +1,14 @@
 #include "merge/Walk.h"
 
 #include "platform/db/Data.h"
+#include "platform/db/Database.h"
 #include "platform/db/DbError.h"
 #include "platform/db/Recordset.h"
 #include "platform/db/Text.h"
 #include "platform/db/Value.h"
 
 #include <limits>
+#include <memory>
 
 namespace merge {
 namespace {
@@ -132,6 +134,31 @@ private:
     Host& host_;
 };
 
+// Holds the main database alone while a merge writes to it, so that each
+// record's own transaction costs no file locking, and lets other programs in
+// again however the merge ends. A window unloaded by a cancel has closed the
+// database already.
+class HeldAlone {
+public:
+    explicit HeldAlone(db::Data& data) : database_(data.weakDatabase()) {
+        data.Database().holdExclusively();
+    }
+    ~HeldAlone() {
+        if (const auto database = database_.lock()) {
+            try {
+                database->releaseExclusively();
+            } catch (const db::DbError&) {
+                // Closing the database lets other programs in all the same.
+            }
+        }
+    }
+    HeldAlone(const HeldAlone&) = delete;
+    HeldAlone& operator=(const HeldAlone&) = delete;
+
+private:
+    std::weak_ptr<db::Database> database_;
+};
+
 constexpr const char* MainRole = "main database";
 constexpr const char* UpdateRole = "update database";
 
@@ -169,6 +196,7 @@ std::int32_t mergeTable(Host& host, const TableDef& table, const std::string& DB
     if (update.Recordset().RecordCount() < 1)
         return 0;
     open(host.Data1(), connect, DBLocation, query, false);
+    const HeldAlone held(host.Data1());
 
     db::Recordset& records = update.Recordset();
     records.MoveLast();

@@ -33,6 +33,9 @@ public:
     // The open record set and database; a DbError when there is none yet.
     db::Recordset& Recordset();
     db::Database& Database();
+    // The open database, for what must not keep it open once the
+    // connection closes; expired when there is none.
+    std::weak_ptr<db::Database> weakDatabase() const { return database_; }
 
     bool hasRecordset() const { return recordset_ != nullptr; }
     // Drops the record set and closes the database, as Database().Close() does.

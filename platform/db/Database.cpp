@@ -291,6 +291,7 @@ void Database::openForReading(const std::string& password) {
     if (sizeOf(path_ + "-journal") == 0 && sizeOf(path_ + "-wal") == 0) {
         connect(immutableUri(path_), SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, password);
         registerConnection();
+        readsAsItLies_ = true;
         return;
     }
     try {
@@ -305,6 +306,7 @@ void Database::openForReading(const std::string& password) {
     recoverCopy(copy_->path(), password);
     connect(copy_->path(), SQLITE_OPEN_READONLY, password);
     registerConnection();
+    readsAsItLies_ = true;
 }
 
 void Database::connect(const std::string& target, int flags, const std::string& password) {
@@ -485,6 +487,43 @@ void Database::recoverAfterCrash(const std::string& path, const std::string& pas
         removeDurably(journalMarkerOf(path));
 }
 
+void Database::holdExclusively() {
+    if (exclusive_)
+        return;
+    if (readOnly())
+        throw DbError("The database " + inQuotes(path_) +
+                      " was opened only for reading; it cannot be held for writing.");
+    const std::string what = "Cannot take " + inQuotes(path_) + " for the update.";
+    exec("PRAGMA locking_mode=EXCLUSIVE", what);
+    // The lock is taken by the first write; taken now, a program that holds
+    // the file is met here, before anything is written.
+    exec("BEGIN IMMEDIATE", what);
+    exec("COMMIT", what);
+    exclusive_ = true;
+}
+
+void Database::releaseExclusively() {
+    if (!exclusive_ || !handle_)
+        return;
+    exclusive_ = false;
+    const std::string what = "Cannot let other programs into " + inQuotes(path_) + ".";
+    if (!sqlite3_get_autocommit(handle_))
+        exec("COMMIT", what);
+    // The file lock goes with the next read once the mode is normal again.
+    exec("PRAGMA locking_mode=NORMAL", what);
+    exec("SELECT count(*) FROM sqlite_master", what);
+}
+
+void Database::joinTransaction() {
+    if ((exclusive_ || readsAsItLies_) && sqlite3_get_autocommit(handle()))
+        exec("BEGIN", "Cannot read " + inQuotes(path_) + ".");
+}
+
+void Database::commitTransaction() {
+    if (exclusive_ && !sqlite3_get_autocommit(handle()))
+        exec("COMMIT", "Cannot save the changes to " + inQuotes(path_) + ".");
+}
+
 std::string Database::journalMode() {
     Statement s(handle(), "PRAGMA journal_mode");
     s.step("Cannot read the journal mode of " + inQuotes(path_) + ".");
@@ -496,6 +535,10 @@ void Database::Close() {
         return;
     statements_.clear();
     columns_.clear();
+    // What was read since the last save; a save that did not finish is not
+    // kept.
+    if (!sqlite3_get_autocommit(handle_))
+        sqlite3_exec(handle_, "ROLLBACK", nullptr, nullptr, nullptr);
     JournalEntry restore;
     if (registered_) {
         std::lock_guard lock(registry().mutex);
@@ -563,6 +606,7 @@ std::vector<std::string> Database::tableNames() {
 }
 
 Transaction::Transaction(Database& database) : database_(database) {
+    database_.commitTransaction();
     database_.exec("BEGIN IMMEDIATE",
                    "Cannot start writing to " + inQuotes(database_.path()) + ".");
 }

@@ -125,10 +125,10 @@ void Recordset::openKeyset(const QueryShape& shape) {
             throw DbError("The records of " + table_ + " have no row ids.");
         keys_.push_back(keys.columnInt64(column));
     }
-    fetchSql_ = "SELECT ";
+    fetchColumns_ = "SELECT ";
     for (std::size_t i = 0; i < columns_.size(); ++i)
-        fetchSql_ += (i ? ", " : "") + quoteIdentifier(columns_[i].origin);
-    fetchSql_ += " FROM " + quoteIdentifier(table_) + " WHERE _rowid_ = ?";
+        fetchColumns_ += (i ? ", " : "") + quoteIdentifier(columns_[i].origin);
+    fetchSql_ = fetchColumns_ + " FROM " + quoteIdentifier(table_) + " WHERE _rowid_ = ?";
     byRowid_.reserve(keys_.size());
     for (std::size_t i = 0; i < keys_.size(); ++i)
         byRowid_.emplace_back(keys_[i], i);
@@ -221,9 +221,12 @@ std::optional<std::size_t> Recordset::findInKeyset(const std::string& criteria) 
     });
     // The condition goes to SQLite so that the indexes on the key fields
     // serve it; the first match in record set order is picked among the
-    // (few) rows it returns.
-    Statement& find =
-        database_->cached("SELECT _rowid_ FROM " + quoteIdentifier(table_) + " WHERE " + condition);
+    // (few) rows it returns, and its fields are kept for the reads that
+    // follow.
+    database_->joinTransaction();
+    Statement& find = database_->cached(fetchColumns_ + ", _rowid_ FROM " +
+                                        quoteIdentifier(table_) + " WHERE " + condition);
+    const int rowidColumn = static_cast<int>(columns_.size());
     Statement::ResetGuard guard(find);
     int parameter = 0;
     for (const CriteriaTerm& term : terms)
@@ -232,9 +235,11 @@ std::optional<std::size_t> Recordset::findInKeyset(const std::string& criteria) 
     std::optional<std::size_t> first;
     try {
         while (find.step([&] { return searchFailure(criteria); })) {
-            const auto at = positionOf(find.columnInt64(0));
-            if (at && (!first || *at < *first))
+            const auto at = positionOf(find.columnInt64(rowidColumn));
+            if (at && (!first || *at < *first)) {
                 first = at;
+                keepRow(find, 0, static_cast<std::int64_t>(*at));
+            }
         }
     } catch (const DbError&) {
         findUnreadableNumber(terms);
@@ -304,6 +309,7 @@ const std::vector<db::Value>& Recordset::current() {
     requireCurrent("read a field");
     if (cachedPosition_ == position_)
         return cached_;
+    database_->joinTransaction();
     Statement& fetch = database_->cached(fetchSql_);
     Statement::ResetGuard guard(fetch);
     fetch.bind(1, Value::integer(keys_[static_cast<std::size_t>(position_)]));
@@ -313,19 +319,24 @@ const std::vector<db::Value>& Recordset::current() {
         }))
         throw DbError("A record of " + where() + " in " + inQuotes(database_->path()) +
                       " was deleted by another program.");
+    keepRow(fetch, 0, position_);
+    return cached_;
+}
+
+void Recordset::keepRow(const Statement& row, int first, std::int64_t position) {
+    cachedPosition_ = -2;
     cached_.clear();
     unreadable_.clear();
     for (std::size_t i = 0; i < columns_.size(); ++i) {
         try {
-            cached_.push_back(fetch.columnValue(static_cast<int>(i)));
+            cached_.push_back(row.columnValue(first + static_cast<int>(i)));
         } catch (const ValueError& e) {
             // Only this field cannot be read; the record's others can.
             cached_.emplace_back();
             unreadable_.emplace_back(i, ValueError(placeOf(i), e.shown(), e.why(), e.direction()));
         }
     }
-    cachedPosition_ = position_;
-    return cached_;
+    cachedPosition_ = position;
 }
 
 ValueError::Place Recordset::placeOf(std::size_t column) const {
@@ -430,6 +441,7 @@ void Recordset::insertPending() {
                inQuotes(database_->path()) + ".";
     });
     const std::int64_t rowid = sqlite3_last_insert_rowid(database_->handle());
+    database_->commitTransaction();
     const bool atEnd = Eof();
     keys_.push_back(rowid);
     if (atEnd)
@@ -464,6 +476,7 @@ void Recordset::updatePending() {
     if (sqlite3_changes(database_->handle()) == 0)
         throw DbError("A record of table " + table_ + " in " + inQuotes(database_->path()) +
                       " was deleted by another program; the change was not saved.");
+    database_->commitTransaction();
 }
 
 } // namespace db

@@ -98,6 +98,9 @@ private:
     std::size_t columnIndex(const std::string& name) const;
     std::string searchFailure(const std::string& criteria) const;
     const std::vector<db::Value>& current();
+    // Keeps the fields of the record at `position`, read from `row` from
+    // column `first` on, for the reads that follow.
+    void keepRow(const Statement& row, int first, std::int64_t position);
     db::Value read(std::size_t column);
     void write(std::size_t column, const db::Value& value);
     ValueError::Place placeOf(std::size_t column) const;
@@ -117,7 +120,8 @@ private:
     std::string query_;
     std::string table_;
     std::vector<ResultColumn> columns_;
-    std::string fetchSql_; // reads the fields of one record by row id
+    std::string fetchColumns_; // "SELECT" and the fields of a record, in order
+    std::string fetchSql_;     // reads the fields of one record by row id
 
     std::vector<std::int64_t> keys_;                            // row ids, record set order
     std::vector<std::pair<std::int64_t, std::size_t>> byRowid_; // row id -> position, sorted

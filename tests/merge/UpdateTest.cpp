@@ -81,5 +81,46 @@ TEST_F(UpdateTest, AnErrorEndsTheUpdateInTheTableThatFailedWithWhatWasSaved) {
                 HasSubstr("The update of the Activities table failed:\r\n" + outcome.error));
 }
 
+// The main file is held alone while a merge writes it: another program is
+// told it is in use. However the update ends, with the window's connections
+// still open, other programs may read and write the file again.
+TEST_F(UpdateTest, TheMainFileIsHeldAloneWhileAMergeWritesAndLetGoHoweverTheUpdateEnds) {
+    const auto otherProgramWrites = [this] {
+        try {
+            auto other = db::Database::open(mainPath, VarnholtPassword, db::OpenMode::ReadWrite,
+                                            /*busyTimeoutMs=*/100);
+            other->exec("UPDATE Issues SET F3 = F3", "another program's write");
+            return std::string("written");
+        } catch (const db::DbError& e) {
+            return std::string(e.what());
+        }
+    };
+    insertLodges(updatePath,
+                 {lodge("A", "2024-01-01 00:00:00", "u"), lodge("B", "2024-01-01 00:00:00", "u")});
+    insertRows(updatePath, "Activities",
+               {{text("B"), text("X1"), text("u"), text("u"), text("2024-01-01"), text("twelve")}});
+    std::string during;
+    host.onYield = [&](int yield) {
+        if (yield == 2) // the first Lodges record is saved
+            during = otherProgramWrites();
+    };
+
+    const Outcome failed = run();
+    ASSERT_EQ(failed.ending, Outcome::Ending::Failed);
+    EXPECT_THAT(during, HasSubstr("in use by another program"));
+    EXPECT_EQ(otherProgramWrites(), "written");
+    EXPECT_EQ(lodgesOf(mainPath).size(), 2u);
+
+    host.onYield = nullptr;
+    host.data1.Close();
+    host.data2.Close();
+    auto update = db::Database::open(updatePath, VarnholtPassword, db::OpenMode::ReadWrite);
+    update->exec("DELETE FROM Activities", "test setup");
+    update->Close();
+    const Outcome complete = run();
+    ASSERT_EQ(complete.ending, Outcome::Ending::Complete) << complete.error;
+    EXPECT_EQ(otherProgramWrites(), "written");
+}
+
 } // namespace
 } // namespace testing_support
