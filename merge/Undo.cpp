@@ -5,6 +5,8 @@
 #include "merge/UndoFormat.h"
 #include "platform/db/Database.h"
 #include "platform/db/DbError.h"
+#include "platform/db/FileSystem.h"
+#include "platform/db/Sqlite.h"
 #include "platform/db/Statement.h"
 #include "platform/db/Text.h"
 
@@ -39,7 +41,18 @@ public:
         std::error_code ec;
         if (!fs::exists(path, ec))
             throw db::DbError("The undo file " + db::inQuotes(path) + " does not exist.");
-        file_ = db::Database::open(path, password, db::OpenMode::ReadOnly);
+        if (fs::is_directory(path, ec))
+            throw db::DbError(db::inQuotes(path) + " is a folder, not an undo file.");
+        takeInWal(path, password);
+        try {
+            file_ = db::Database::open(path, password, db::OpenMode::ReadOnly);
+        } catch (const db::DbError& e) {
+            if ((e.code() & 0xff) != SQLITE_NOTADB)
+                throw;
+            throw db::DbError("Cannot open the undo file " + db::inQuotes(path) +
+                                  ": the password is wrong, or the file is no undo file.",
+                              e.code(), e.engineMessage());
+        }
         if (!file_->hasTable("UndoFile") || !file_->hasTable("UndoEntries") ||
             !file_->hasTable("UndoColumns"))
             throw db::DbError(db::inQuotes(path) +
@@ -111,6 +124,22 @@ public:
     }
 
 private:
+    // A run that was killed leaves the last records it noted in the WAL
+    // beside the undo file. They are taken into the file itself, so that
+    // the file alone holds them however it is copied or moved later; where
+    // that cannot be done now, they are read from the WAL all the same.
+    static void takeInWal(const std::string& path, const std::string& password) {
+        if (db::sizeOf(path + "-wal") == 0 || !db::mayWrite(path) ||
+            !db::mayWrite(db::folderOf(path)))
+            return;
+        try {
+            const auto file = db::Database::open(path, password, db::OpenMode::ReadWrite);
+            file->exec("PRAGMA journal_mode=DELETE", "Cannot take in the WAL of the undo file.");
+        } catch (const db::DbError&) {
+            // Read as it lies, below, which names what is wrong with it.
+        }
+    }
+
     db::Value setting(const std::string& name) {
         db::Statement select(file_->handle(), "SELECT Value FROM UndoFile WHERE Name = ?");
         select.bind(1, db::Value::text(name));

@@ -52,13 +52,16 @@ std::string absolutePath(const std::string& path) {
 
 } // namespace
 
-UndoLog::UndoLog(std::string path, std::string password, std::string updatePath)
-    : path_(std::move(path)), password_(std::move(password)), updatePath_(std::move(updatePath)) {
+UndoLog::UndoLog(std::string path, const std::string& password, const std::string& mainPath,
+                 const std::string& updatePath)
+    : path_(std::move(path)) {
     std::error_code ec;
     if (fs::exists(fs::symlink_status(path_, ec)))
         throw db::DbError("The undo file " + db::inQuotes(path_) +
                           " already exists; it is left as it is. An undo file is never written "
                           "over: name another file.");
+    file_ = db::Database::create(
+        path_, password, [&](db::Database& file) { initialise(file, mainPath, updatePath); });
 }
 
 UndoLog::~UndoLog() {
@@ -70,35 +73,34 @@ UndoLog::~UndoLog() {
     }
 }
 
-void UndoLog::create(db::Database& main) {
+void UndoLog::initialise(db::Database& file, const std::string& mainPath,
+                         const std::string& updatePath) {
     const std::string what = "Cannot make the undo file " + db::inQuotes(path_) + ".";
-    file_ = db::Database::create(path_, password_, [&](db::Database& file) {
-        db::Transaction transaction(file);
-        file.exec("CREATE TABLE UndoFile (Name TEXT PRIMARY KEY, Value);"
-                  "CREATE TABLE UndoColumns (TableName TEXT NOT NULL, Position INTEGER NOT NULL, "
-                  "Name TEXT NOT NULL, DeclaredType TEXT NOT NULL, "
-                  "PRIMARY KEY (TableName, Position));"
-                  "CREATE TABLE UndoEntries (Seq INTEGER PRIMARY KEY, TableName TEXT NOT NULL, "
-                  "Change TEXT NOT NULL, Written TEXT NOT NULL, RowId INTEGER, "
-                  "RowIdBound INTEGER, Saved INTEGER NOT NULL DEFAULT 0);",
-                  what);
-        db::Statement note(file.handle(), "INSERT INTO UndoFile (Name, Value) VALUES (?, ?)");
-        const auto set = [&](const char* name, const db::Value& value) {
-            db::Statement::ResetGuard guard(note);
-            note.bind(1, db::Value::text(name));
-            note.bind(2, value);
-            run(note, what);
-        };
-        set("format", db::Value::integer(undo::FormatVersion));
-        set("main", db::Value::text(absolutePath(main.path())));
-        set("main salt", db::Value::text(undo::fileSalt(main.path())));
-        set("update", db::Value::text(absolutePath(updatePath_)));
-        transaction.commit();
-        // One sync of the WAL a record: each note is on the disk before the
-        // record it notes is saved.
-        file.exec("PRAGMA journal_mode=WAL", what);
-        file.exec("PRAGMA synchronous=FULL", what);
-    });
+    db::Transaction transaction(file);
+    file.exec("CREATE TABLE UndoFile (Name TEXT PRIMARY KEY, Value);"
+              "CREATE TABLE UndoColumns (TableName TEXT NOT NULL, Position INTEGER NOT NULL, "
+              "Name TEXT NOT NULL, DeclaredType TEXT NOT NULL, "
+              "PRIMARY KEY (TableName, Position));"
+              "CREATE TABLE UndoEntries (Seq INTEGER PRIMARY KEY, TableName TEXT NOT NULL, "
+              "Change TEXT NOT NULL, Written TEXT NOT NULL, RowId INTEGER, "
+              "RowIdBound INTEGER, Saved INTEGER NOT NULL DEFAULT 0);",
+              what);
+    db::Statement note(file.handle(), "INSERT INTO UndoFile (Name, Value) VALUES (?, ?)");
+    const auto set = [&](const char* name, const db::Value& value) {
+        db::Statement::ResetGuard guard(note);
+        note.bind(1, db::Value::text(name));
+        note.bind(2, value);
+        run(note, what);
+    };
+    set("format", db::Value::integer(undo::FormatVersion));
+    set("main", db::Value::text(absolutePath(mainPath)));
+    set("main salt", db::Value::text(undo::fileSalt(mainPath)));
+    set("update", db::Value::text(absolutePath(updatePath)));
+    transaction.commit();
+    // One sync of the WAL a record: each note is on the disk before the
+    // record it notes is saved.
+    file.exec("PRAGMA journal_mode=WAL", what);
+    file.exec("PRAGMA synchronous=FULL", what);
 }
 
 UndoLog::Table& UndoLog::tableFor(const RecordWrite& write) {
@@ -167,7 +169,8 @@ std::string UndoLog::writtenMask(const Table& table, const RecordWrite& write) c
 
 void UndoLog::aboutToWrite(const RecordWrite& write) {
     if (!file_)
-        create(write.main);
+        throw db::DbError("The undo file " + db::inQuotes(path_) +
+                          " was closed before the update ended.");
     Table& table = tableFor(write);
     const bool adding = write.kind == RecordWrite::Kind::Add;
     std::optional<db::StoredRow> before;

@@ -26,9 +26,11 @@ namespace merge {
 // id, which undoUpdate() then finds by what was written.
 class UndoLog final : public ChangeLog {
 public:
-    // Refuses, with a DbError, a path where anything exists already; the
-    // file is made when the first record is about to be written.
-    UndoLog(std::string path, std::string password, std::string updatePath);
+    // Makes the file at once, before the update writes anything, naming the
+    // main database and the update; a DbError when anything exists at `path`
+    // already or the file cannot be made.
+    UndoLog(std::string path, const std::string& password, const std::string& mainPath,
+            const std::string& updatePath);
     ~UndoLog() override;
     UndoLog(const UndoLog&) = delete;
     UndoLog& operator=(const UndoLog&) = delete;
@@ -56,15 +58,13 @@ private:
         std::int64_t rowid;
     };
 
-    void create(db::Database& main);
+    void initialise(db::Database& file, const std::string& mainPath, const std::string& updatePath);
     Table& tableFor(const RecordWrite& write);
     void noteTable(const Table& table);
     void noteSaved(db::Database& file);
     std::string writtenMask(const Table& table, const RecordWrite& write) const;
 
     std::string path_;
-    std::string password_;
-    std::string updatePath_;
     std::shared_ptr<db::Database> file_;
     std::map<std::string, std::unique_ptr<Table>> tables_;
     std::optional<Saved> saved_; // a save not yet noted in the file

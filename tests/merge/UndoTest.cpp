@@ -77,7 +77,7 @@ protected:
     }
 
     merge::Outcome mergeWithUndo() {
-        merge::UndoLog log(undoPath, VarnholtPassword, updatePath);
+        merge::UndoLog log(undoPath, VarnholtPassword, mainPath, updatePath);
         return merge(log);
     }
 
@@ -176,7 +176,7 @@ private:
 
 TEST_F(UndoTest, RecordsSavedButNeverNotedAsSavedAreFoundByWhatWasWritten) {
     {
-        merge::UndoLog log(undoPath, VarnholtPassword, updatePath);
+        merge::UndoLog log(undoPath, VarnholtPassword, mainPath, updatePath);
         SavesUnnoted unnoted(log);
         EXPECT_EQ(merge(unnoted).counts, updateCounts);
     }
@@ -210,11 +210,11 @@ TEST_F(UndoTest, ARecordWhoseSaveFailedIsNotedButPassedOver) {
 }
 
 TEST_F(UndoTest, TheUndoFileIsKeptOnlyForItsOwnDatabaseAndNeverWrittenOver) {
-    // Nothing written, no file made.
+    // An update that writes nothing leaves a file that takes nothing back.
     {
         const std::string empty = dir.file("empty.mdb");
         makeFile(empty);
-        merge::UndoLog log(undoPath, VarnholtPassword, empty);
+        merge::UndoLog log(undoPath, VarnholtPassword, mainPath, empty);
         merge::runUpdate(
             host,
             [&] {
@@ -225,11 +225,16 @@ TEST_F(UndoTest, TheUndoFileIsKeptOnlyForItsOwnDatabaseAndNeverWrittenOver) {
         host.data2.Close();
         log.finish();
         EXPECT_EQ(log.entries(), 0);
-        EXPECT_FALSE(std::filesystem::exists(undoPath));
+        const merge::UndoReport nothing = undo();
+        EXPECT_TRUE(nothing.applied);
+        EXPECT_THAT(nothing.tables, IsEmpty());
+        EXPECT_EQ(storedTables(mainPath), before);
+        std::filesystem::remove(undoPath);
     }
     mergeWithUndo();
     const std::string undoFile = readFile(undoPath);
-    auto refused = dbErrorOf([&] { merge::UndoLog(undoPath, VarnholtPassword, updatePath); });
+    auto refused =
+        dbErrorOf([&] { merge::UndoLog(undoPath, VarnholtPassword, mainPath, updatePath); });
     ASSERT_TRUE(refused);
     EXPECT_THAT(refused->message, HasSubstr("already exists"));
     EXPECT_EQ(readFile(undoPath), undoFile);

@@ -83,7 +83,7 @@ public:
         refuseToWriteOverTheDatabases();
         std::optional<merge::UndoLog> undo;
         if (!undo_.empty())
-            undo.emplace(undo_, password(), update_);
+            undo.emplace(undo_, password(), main_, update_);
         std::optional<ChangesReport> report;
         if (!changes_.empty())
             report.emplace(changes_);
@@ -130,7 +130,8 @@ private:
 
     void tellOfUndo(Console& console, const merge::UndoLog& undo) const {
         if (undo.entries() == 0)
-            console.err << "No undo file was made: the update wrote no record.\n";
+            console.err << "The undo file \"" << undo.path()
+                        << "\" notes no record: the update wrote none.\n";
         else
             console.err << "The undo file \"" << undo.path() << "\" notes the "
                         << (undo.entries() == 1 ? std::string("record")

@@ -56,6 +56,8 @@ public:
         }
         console.out << "Update undone in \"" << main_ << "\" (the update from \""
                     << report.updatePath << "\").\n";
+        if (report.tables.empty())
+            console.out << " The update wrote no record: there was nothing to take back.\n";
         for (const auto& table : report.tables)
             console.out << fmt::format(" {}: {} restored, {} removed\n", table.table,
                                        records(table.restored), records(table.removed));
