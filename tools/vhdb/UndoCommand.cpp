@@ -63,7 +63,9 @@ public:
                                        records(table.restored), records(table.removed));
         if (report.alreadyBack > 0)
             console.out << " " << records(report.alreadyBack)
-                        << " already held what they held before the update.\n";
+                        << (report.alreadyBack == 1 ? " already held what it held"
+                                                    : " already held what they held")
+                        << " before the update.\n";
         if (!report.changed.empty()) {
             console.out << " Left as they are, changed since the update wrote them:\n";
             for (const std::string& line : report.changed)
