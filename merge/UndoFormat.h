@@ -1,5 +1,6 @@
 #pragma once
 
+#include <fmt/format.h>
 #include <string>
 
 // How an undo file (UndoLog.h) keeps an update's changes; the writer and
@@ -23,13 +24,13 @@ inline constexpr const char* Added = "added";
 inline constexpr const char* Overwritten = "overwritten";
 
 inline std::string beforeTable(const std::string& table) {
-    return "Before " + table;
+    return fmt::format("Before {}", table);
 }
 inline std::string afterTable(const std::string& table) {
-    return "After " + table;
+    return fmt::format("After {}", table);
 }
 inline std::string column(std::size_t position) {
-    return "C" + std::to_string(position + 1);
+    return fmt::format("C{}", position + 1);
 }
 
 // The first 16 bytes of a database file, in hex. An encrypted file begins
