@@ -43,6 +43,7 @@ calendar day. The update file is only read, and every record written is
 saved at once.
 
 vhdb, the command-line companion, creates, fills, exports, checks and merges
-the same SQLCipher files for the people who publish and script them.")
+the same SQLCipher files for the people who publish and script them; it
+previews an update, lists every record it changes, and takes it back.")
 
 include(CPack)

@@ -29,14 +29,14 @@ Counts countsOf(Host& host) {
             host.count(Counter::Activities), host.count(Counter::Values)};
 }
 
-Outcome runUpdate(Host& host, const std::function<Locations()>& locations) {
+Outcome runUpdate(Host& host, const std::function<Locations()>& locations, ChangeLog* changes) {
     for (const TableDef* table : varnholtTables())
         host.count(table->counter) = 0;
     Outcome outcome;
     for (const TableDef* table : varnholtTables()) {
         try {
             const Locations files = locations();
-            mergeTable(host, *table, files.DBLocation, files.UPDLocation);
+            mergeTable(host, *table, files.DBLocation, files.UPDLocation, changes);
         } catch (const std::exception& error) {
             outcome = {Outcome::Ending::Failed, {}, table->name, error.what()};
         } catch (...) {

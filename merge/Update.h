@@ -1,5 +1,6 @@
 #pragma once
 
+#include "merge/ChangeLog.h"
 #include "merge/Host.h"
 
 #include <cstdint>
@@ -42,8 +43,10 @@ struct Outcome {
 // confirmed cancel ends the update after the merge in hand; an error ends it
 // in the table that failed. The host's counters are set to 0 first, so a
 // table the update never reached counts nothing. The caller closes the
-// connections and shows the outcome.
-Outcome runUpdate(Host& host, const std::function<Locations()>& locations);
+// connections and shows the outcome. `changes`, when given, is told of every
+// record the update writes (ChangeLog).
+Outcome runUpdate(Host& host, const std::function<Locations()>& locations,
+                  ChangeLog* changes = nullptr);
 
 // The message at the end of an update that ran through, lines joined by
 // CR LF, no line break at the end:

@@ -122,6 +122,30 @@ bool sourceIsNewer(const Side& source, const Side& target, const std::string& da
     return days && *days > 0;
 }
 
+// Saves the record the target's AddNew or Edit opened, and counts it. A
+// change log is told of it before and after; without one nothing more is
+// read.
+void save(db::Recordset& target, RecordWrite::Kind kind, const std::vector<std::string>& fields,
+          const TableDef& table, std::int32_t& counter, ChangeLog* changes) {
+    if (!changes) {
+        target.Update();
+        countOne(counter, table.name);
+        return;
+    }
+    const bool adding = kind == RecordWrite::Kind::Add;
+    RecordWrite write{table, kind, target.database(), 0, fields, {}};
+    if (!adding)
+        write.rowid = target.currentRowId();
+    // The record set hands back a field it is about to write as the main
+    // database takes it.
+    for (const std::string& field : fields)
+        write.values.push_back(target.Fields(field).Value());
+    changes->aboutToWrite(write);
+    target.Update();
+    countOne(counter, table.name);
+    changes->written(write, adding ? target.lastRowId() : write.rowid);
+}
+
 // Tells the host that a merge runs, for as long as it runs.
 class Running {
 public:
@@ -183,7 +207,7 @@ std::string criteriaFor(const TableDef& table, db::Recordset& source) {
 }
 
 std::int32_t mergeTable(Host& host, const TableDef& table, const std::string& DBLocation,
-                        const std::string& UPDLocation) {
+                        const std::string& UPDLocation, ChangeLog* changes) {
     const Running running(host, table);
     std::int32_t& counter = host.count(table.counter);
     counter = 0;
@@ -231,13 +255,12 @@ std::int32_t mergeTable(Host& host, const TableDef& table, const std::string& DB
         if (target.records.NoMatch()) {
             target.records.AddNew();
             copyFields(source, target, addFields);
-            target.records.Update();
-            countOne(counter, table.name);
+            save(target.records, RecordWrite::Kind::Add, addFields, table, counter, changes);
         } else if (sourceIsNewer(source, target, table.dateField)) {
             target.records.Edit();
             copyFields(source, target, table.overwriteFields);
-            target.records.Update();
-            countOne(counter, table.name);
+            save(target.records, RecordWrite::Kind::Overwrite, table.overwriteFields, table,
+                 counter, changes);
         }
         source.records.MoveNext();
         ++position;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "merge/ChangeLog.h"
 #include "merge/Host.h"
 #include "merge/Tables.h"
 
@@ -25,7 +26,9 @@ std::string criteriaFor(const TableDef& table, db::Recordset& source);
 // records saved before a cancel stay saved, and the host's counter keeps
 // their number). A table that closes its source at the end does so only
 // after the whole source was walked. A failure is thrown as DbError.
+// `changes`, when given, is told of each record right before and right after
+// it is saved.
 std::int32_t mergeTable(Host& host, const TableDef& table, const std::string& DBLocation,
-                        const std::string& UPDLocation);
+                        const std::string& UPDLocation, ChangeLog* changes = nullptr);
 
 } // namespace merge

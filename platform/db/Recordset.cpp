@@ -479,4 +479,18 @@ void Recordset::updatePending() {
     database_->commitTransaction();
 }
 
+// ---- row ids ----
+
+std::int64_t Recordset::currentRowId() const {
+    requireCurrent("read the row id of the current record");
+    return keys_[static_cast<std::size_t>(position_)];
+}
+
+std::int64_t Recordset::lastRowId() const {
+    database_->handle();
+    if (keys_.empty())
+        throw DbError("Cannot read the row id of the last record: the record set is empty.");
+    return keys_.back();
+}
+
 } // namespace db

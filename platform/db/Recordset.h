@@ -78,6 +78,12 @@ public:
     void CancelUpdate();
     EditMode editMode() const { return mode_; }
 
+    // The row id of the current record; a DbError when there is none.
+    std::int64_t currentRowId() const;
+    // The row id of the last record of the set, which after AddNew and
+    // Update is the record just added; a DbError when the set is empty.
+    std::int64_t lastRowId() const;
+
     const std::string& table() const { return table_; }
     const std::string& query() const { return query_; }
     Database& database() const { return *database_; }

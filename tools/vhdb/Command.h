@@ -54,6 +54,7 @@ std::unique_ptr<Command> makeImportCommand(CLI::App& parent);
 std::unique_ptr<Command> makeExportCommand(CLI::App& parent);
 std::unique_ptr<Command> makeCheckCommand(CLI::App& parent);
 std::unique_ptr<Command> makeMergeCommand(CLI::App& parent);
+std::unique_ptr<Command> makeUndoCommand(CLI::App& parent);
 std::unique_ptr<Command> makeDemoCommand(CLI::App& parent);
 
 // The name `table` has in the file, found without regard to letter case.

@@ -1,13 +1,57 @@
+#include "merge/UndoLog.h"
+#include "tools/vhdb/ChangesReport.h"
 #include "tools/vhdb/Command.h"
+#include "tools/vhdb/DryRunCopy.h"
 #include "tools/vhdb/TerminalHost.h"
 
 #include <CLI/CLI.hpp>
+#include <filesystem>
 #include <iostream>
+#include <optional>
 #include <unistd.h>
+#include <vector>
 
 namespace vhdb {
 
 namespace {
+
+// Every change log asked for, told in turn: the undo file first, so that a
+// record is noted there before anything else happens to it.
+class ChangeLogs final : public merge::ChangeLog {
+public:
+    void add(merge::ChangeLog* log) {
+        if (log)
+            logs_.push_back(log);
+    }
+    bool empty() const { return logs_.empty(); }
+
+    void aboutToWrite(const merge::RecordWrite& write) override {
+        for (merge::ChangeLog* log : logs_)
+            log->aboutToWrite(write);
+    }
+    void written(const merge::RecordWrite& write, std::int64_t rowid) override {
+        for (merge::ChangeLog* log : logs_)
+            log->written(write, rowid);
+    }
+    // Each one finishes, even after another failed; the first failure is
+    // thrown.
+    void finish() override {
+        std::exception_ptr failure;
+        for (merge::ChangeLog* log : logs_) {
+            try {
+                log->finish();
+            } catch (...) {
+                if (!failure)
+                    failure = std::current_exception();
+            }
+        }
+        if (failure)
+            std::rethrow_exception(failure);
+    }
+
+private:
+    std::vector<merge::ChangeLog*> logs_;
+};
 
 class MergeCommand final : public Command {
 public:
@@ -19,11 +63,44 @@ public:
             ->required();
         app().add_option("UPDATE", update_, "The update database; it is only read.")->required();
         app().add_flag("-q,--quiet", quiet_, "Show neither the status lines nor the progress bar.");
+        CLI::Option* dryRun = app().add_flag(
+            "--dry-run", dryRun_,
+            "Run the very same update on a private copy of MAIN in the temporary folder and "
+            "print the summary it ends with; MAIN is only read, and the copy is removed at the "
+            "end.");
+        app().add_option("--changes", changes_,
+                         "Write every record the update writes (or, with --dry-run, would "
+                         "write) to this CSV file: table, added or overwritten, the key, and "
+                         "each field that changes with its old and new value.");
+        app()
+            .add_option("--undo", undo_,
+                        "Keep what it takes to undo the update in this new file (never written "
+                        "over), for \"vhdb undo\".")
+            ->excludes(dryRun);
     }
 
     int run(Console& console) override {
+        refuseToWriteOverTheDatabases();
+        std::optional<merge::UndoLog> undo;
+        if (!undo_.empty())
+            undo.emplace(undo_, password(), main_, update_);
+        std::optional<ChangesReport> report;
+        if (!changes_.empty())
+            report.emplace(changes_);
+        ChangeLogs logs;
+        logs.add(undo ? &*undo : nullptr);
+        logs.add(report ? &*report : nullptr);
+        std::optional<DryRunCopy> copy;
+        if (dryRun_)
+            copy.emplace(main_);
+
         TerminalHost host(password(), console.err, progressFor(console));
-        return runTerminalUpdate(host, console, main_, update_);
+        const int code =
+            runTerminalUpdate(host, console, main_, update_,
+                              {copy ? &*copy : nullptr, logs.empty() ? nullptr : &logs});
+        if (undo)
+            tellOfUndo(console, *undo);
+        return code;
     }
 
 private:
@@ -36,9 +113,40 @@ private:
         return Progress::Lines;
     }
 
+    void refuseToWriteOverTheDatabases() const {
+        const auto same = [](const std::string& a, const std::string& b) {
+            std::error_code ec;
+            return !a.empty() && !b.empty() && std::filesystem::equivalent(a, b, ec);
+        };
+        for (const std::string* file : {&changes_, &undo_})
+            for (const std::string* database : {&main_, &update_})
+                if (same(*file, *database))
+                    throw Failure("The file \"" + *file + "\" is the database \"" + *database +
+                                  "\" itself; name another file.");
+        if (!changes_.empty() && changes_ == undo_)
+            throw Failure("The changes report and the undo file are both \"" + undo_ +
+                          "\"; name two files.");
+    }
+
+    void tellOfUndo(Console& console, const merge::UndoLog& undo) const {
+        if (undo.entries() == 0)
+            console.err << "The undo file \"" << undo.path()
+                        << "\" notes no record: the update wrote none.\n";
+        else
+            console.err << "The undo file \"" << undo.path() << "\" notes the "
+                        << (undo.entries() == 1 ? std::string("record")
+                                                : std::to_string(undo.entries()) + " records")
+                        << " the update wrote: \"vhdb undo\" with it takes "
+                        << (undo.entries() == 1 ? "it" : "them") << " back.\n";
+        console.err.flush();
+    }
+
     std::string main_;
     std::string update_;
     bool quiet_ = false;
+    bool dryRun_ = false;
+    std::string changes_;
+    std::string undo_;
 };
 
 } // namespace

@@ -60,29 +60,49 @@ void TerminalHost::closeConnections() {
 }
 
 int runTerminalUpdate(TerminalHost& host, Console& console, const std::string& mainPath,
-                      const std::string& updatePath) {
+                      const std::string& updatePath, const MergeOptions& options) {
     const TerminalInterrupts interrupts;
+    const std::string written = options.dryRun ? options.dryRun->path() : mainPath;
     // A signal that came before the update began leaves both files unopened.
-    const merge::Outcome outcome =
-        TerminalInterrupts::arrived()
-            ? merge::Outcome{merge::Outcome::Ending::Cancelled, {}, {}, {}}
-            : merge::runUpdate(host, [&] {
-                  return merge::Locations{mainPath, updatePath};
-              });
+    merge::Outcome outcome = TerminalInterrupts::arrived()
+                                 ? merge::Outcome{merge::Outcome::Ending::Cancelled, {}, {}, {}}
+                                 : merge::runUpdate(
+                                       host,
+                                       [&] {
+                                           return merge::Locations{written, updatePath};
+                                       },
+                                       options.changes);
     host.closeConnections();
-    const std::string text = merge::outcomeText(outcome) + '\n';
+    std::string unfinished;
+    if (options.changes) {
+        try {
+            options.changes->finish();
+        } catch (const std::exception& e) {
+            unfinished = e.what();
+        }
+    }
+    std::string text = merge::outcomeText(outcome) + '\n';
+    if (options.dryRun)
+        text = "Dry run: nothing was written to \"" + mainPath + "\".\r\n\r\n" +
+               options.dryRun->asMain(text);
+    int code = 1;
     switch (outcome.ending) {
     case merge::Outcome::Ending::Complete:
         console.out << text << std::flush;
-        return 0;
+        code = 0;
+        break;
     case merge::Outcome::Ending::Cancelled:
         console.out << text << std::flush;
-        return ExitInterrupted;
+        code = ExitInterrupted;
+        break;
     case merge::Outcome::Ending::Failed:
+        console.err << text << std::flush;
         break;
     }
-    console.err << text << std::flush;
-    return 1;
+    if (unfinished.empty())
+        return code;
+    console.err << "vhdb: " << unfinished << '\n' << std::flush;
+    return code == 0 ? 1 : code;
 }
 
 } // namespace vhdb

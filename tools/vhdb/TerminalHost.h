@@ -1,8 +1,10 @@
 #pragma once
 
+#include "merge/ChangeLog.h"
 #include "merge/Host.h"
 #include "platform/db/Data.h"
 #include "tools/vhdb/Command.h"
+#include "tools/vhdb/DryRunCopy.h"
 #include "tools/vhdb/TerminalBar.h"
 
 #include <array>
@@ -63,14 +65,26 @@ private:
     std::array<std::int32_t, 4> counts_{};
 };
 
+// What a run of the update may do beyond merging the two files.
+struct MergeOptions {
+    // A dry run: the records go to this private copy of the main database,
+    // and the outcome is headed as a dry run's and names the main database
+    // where it would name the copy.
+    const DryRunCopy* dryRun = nullptr;
+    // Told of every record written, and finished once the update ended.
+    merge::ChangeLog* changes = nullptr;
+};
+
 // Runs the four merges of an update, in order, behind `host`: `updatePath`'s
 // records into `mainPath`. Ctrl+C or SIGTERM stops the merge in hand before
-// its next record and runs no further one. Both connections are closed before
-// the outcome is printed: the summary on standard output and exit code 0;
-// after an interrupt the records saved so far on standard output and
-// ExitInterrupted; after a failure the table, what failed and the records
-// saved before it on standard error, and exit code 1.
+// its next record and runs no further one. Both connections are closed, and
+// the change log finished, before the outcome is printed: the summary on
+// standard output and exit code 0; after an interrupt the records saved so
+// far on standard output and ExitInterrupted; after a failure the table, what
+// failed and the records saved before it on standard error, and exit code 1.
+// A change log that cannot be finished is named on standard error after the
+// outcome, and makes the exit code 1 where it would have been 0.
 int runTerminalUpdate(TerminalHost& host, Console& console, const std::string& mainPath,
-                      const std::string& updatePath);
+                      const std::string& updatePath, const MergeOptions& options = {});
 
 } // namespace vhdb

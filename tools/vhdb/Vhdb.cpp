@@ -78,6 +78,7 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
         commands.push_back(makeExportCommand(app));
         commands.push_back(makeCheckCommand(app));
         commands.push_back(makeMergeCommand(app));
+        commands.push_back(makeUndoCommand(app));
         commands.push_back(makeDemoCommand(app));
         // Set after the commands are made, which would take it over as their own.
         app.footer(exitStatus());

@@ -92,6 +92,24 @@ TEST_F(RecordsetTest, AfterAddNewTheCurrentRecordIsTheOneBefore) {
     EXPECT_EQ(records.Fields("F2").Value(), Value::text("second"));
 }
 
+TEST_F(RecordsetTest, TellsTheRowIdOfTheCurrentRecordAndOfTheRecordJustAdded) {
+    exec("INSERT INTO Lodges (F1) VALUES ('C'), ('A'), ('B')");
+    Recordset records(database, "SELECT * FROM Lodges ORDER BY F1");
+    records.FindFirst("F1 = 'b'");
+    EXPECT_EQ(records.currentRowId(), 3); // row ids 1 C, 2 A, 3 B
+    records.AddNew();
+    records.Fields("F1") = Value::text("D");
+    records.Update();
+    EXPECT_EQ(records.lastRowId(), 4);
+    EXPECT_EQ(records.currentRowId(), 3);
+    EXPECT_EQ(column("SELECT _rowid_ FROM Lodges WHERE F1 = 'D'"), std::vector<std::string>{"4"});
+    records.MoveLast();
+    records.MoveNext();
+    EXPECT_THROW(records.currentRowId(), db::DbError);
+    Recordset empty(database, "SELECT * FROM Issues");
+    EXPECT_THROW(empty.lastRowId(), db::DbError);
+}
+
 // A merge walks a record set to its end and adds what it did not find; the
 // record it adds must not put the walk back on a record.
 TEST_F(RecordsetTest, AddNewAtTheEndLeavesTheRecordSetAtItsEnd) {

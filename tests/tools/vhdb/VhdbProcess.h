@@ -85,6 +85,16 @@ public:
 
     void signal(int number) { kill(pid_, number); }
 
+    // Waits for the program to end; the signal that ended it, or 0 when it
+    // exited by itself.
+    int waitForSignal() {
+        int status = status_.value_or(0);
+        if (!status_)
+            waitpid(pid_, &status, 0);
+        status_ = status;
+        return WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+    }
+
     Outcome wait() {
         int status = status_.value_or(0);
         if (!status_)

@@ -1,0 +1,277 @@
+// An undo file kept while an update runs, and the update taken back with it.
+#include "merge/Undo.h"
+
+#include "merge/UndoLog.h"
+#include "merge/Update.h"
+#include "tests/support/FakeHost.h"
+#include "tests/support/MergeFiles.h"
+#include "tests/support/StoredTables.h"
+
+#include <filesystem>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace testing_support {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+
+// The main database: values of every storage class (binary data, a real, a
+// date stored without its time), a null key part, a field of the user's
+// own with a default, and a record no update touches.
+const std::string mainSql =
+    "ALTER TABLE Lodges ADD COLUMN Note TEXT DEFAULT 'kept';"
+    "INSERT INTO Lodges (F1, F2, F5, F12, Note) VALUES ('L1', X'00FF', 'five', '1996-08-04', "
+    "'mine');"
+    "INSERT INTO Lodges (F1, F2, F12) VALUES ('L2', 'two', '2000-01-01 10:00:00'), "
+    "(NULL, 'null key', '2000-01-01'), ('L3', 'untouched', '2030-01-01');"
+    "INSERT INTO Issues (F1, F2, F3, F9) VALUES ('I1', NULL, 'null part', '2000-01-01');"
+    "INSERT INTO Activities (F1, F2, F3, F5, F6) VALUES ('A1', 'x', 'main', '2000-01-01', 12);"
+    "INSERT INTO MValues VALUES ('V1', 'A', 'fine', '2000-01-01', 12.5), "
+    "('V2', 'A', 'good', '2000-01-01', 3);";
+
+// The update: keys in other letter case, a key twice (the second a day
+// later than the first), a key added and then overwritten, null key parts.
+// It writes 6 Lodges, 2 Issues, 2 Activities and 3 MValues.
+const std::string updateSql =
+    "INSERT INTO Lodges (F1, F2, F12) VALUES ('l1', 'one', '1997-01-01'), "
+    "('L2', 'two later', '2000-02-01'), ('l2', 'two latest', '2000-03-01'), "
+    "(NULL, 'null later', '2001-01-01'), ('N1', 'new', '2000-01-01'), "
+    "('n1', 'new later', '2000-05-01'), ('L3', 'older', '2001-01-01');"
+    "INSERT INTO Issues (F1, F2, F3, F9) VALUES ('i1', NULL, 'later', '2000-02-02'), "
+    "('I2', 'B', 'new', NULL);"
+    "INSERT INTO Activities (F1, F2, F3, F5, F6) VALUES ('a1', 'X', 'later', '2000-02-02', 12), "
+    "('A2', 'y', 'new', '2000-01-01', 7.5);"
+    "INSERT INTO MValues VALUES ('v1', 'a', 'better', '2000-02-02', 7), "
+    "('V2', 'A', 'best', '2000-03-03', 2.25), ('V3', 'B', 'new', '2000-01-01', NULL);";
+
+const merge::Counts updateCounts{6, 2, 2, 3};
+
+class UndoTest : public MergeFilesTest {
+protected:
+    void SetUp() override {
+        MergeFilesTest::SetUp();
+        execOn(mainPath, mainSql);
+        execOn(updatePath, updateSql);
+        before = storedTables(mainPath);
+    }
+
+    static void execOn(const std::string& path, const std::string& sql) {
+        auto database = db::Database::open(path, VarnholtPassword, db::OpenMode::ReadWrite);
+        database->exec(sql, "test setup");
+    }
+
+    merge::Outcome merge(merge::ChangeLog& log) {
+        const merge::Outcome outcome = merge::runUpdate(
+            host,
+            [this] {
+                return merge::Locations{mainPath, updatePath};
+            },
+            &log);
+        host.data1.Close();
+        host.data2.Close();
+        log.finish();
+        return outcome;
+    }
+
+    merge::Outcome mergeWithUndo() {
+        merge::UndoLog log(undoPath, VarnholtPassword, mainPath, updatePath);
+        return merge(log);
+    }
+
+    merge::UndoReport undo(bool force = false) {
+        return merge::undoUpdate(mainPath, undoPath, VarnholtPassword, force);
+    }
+
+    static merge::Counts written(const merge::UndoReport& report) {
+        merge::Counts counts;
+        for (const auto& table : report.tables) {
+            const std::int32_t total = table.restored + table.removed;
+            if (table.table == "Lodges")
+                counts.Lodges = total;
+            else if (table.table == "Issues")
+                counts.Issues = total;
+            else if (table.table == "Activities")
+                counts.Activities = total;
+            else if (table.table == "MValues")
+                counts.Values = total;
+        }
+        return counts;
+    }
+
+    FakeHost host;
+    std::string undoPath = dir.file("update.undo");
+    StoredTables before;
+};
+
+TEST_F(UndoTest, AfterACompleteUpdateEveryValueItsTypeAndTheOrderOfRecordsComeBack) {
+    EXPECT_EQ(mergeWithUndo().counts, updateCounts);
+    ASSERT_NE(storedTables(mainPath), before);
+    EXPECT_THAT(sideFilesOf(undoPath), IsEmpty());
+
+    const merge::UndoReport report = undo();
+    EXPECT_TRUE(report.applied);
+    EXPECT_THAT(report.changed, IsEmpty());
+    EXPECT_EQ(report.alreadyBack, 0);
+    EXPECT_EQ(written(report), updateCounts);
+    ASSERT_EQ(report.tables.size(), 4u);
+    EXPECT_EQ(report.tables[0].table, "Lodges");
+    EXPECT_EQ(report.tables[0].removed, 1);
+    EXPECT_EQ(report.updatePath, std::filesystem::canonical(updatePath).string());
+    EXPECT_EQ(storedTables(mainPath), before);
+    EXPECT_THAT(sideFilesOf(mainPath), IsEmpty());
+    EXPECT_EQ(journalModeOnDisk(mainPath), "delete");
+
+    // Taking it back once more finds every record as it was before.
+    const merge::UndoReport again = undo();
+    EXPECT_TRUE(again.applied);
+    EXPECT_EQ(written(again), merge::Counts{});
+    EXPECT_EQ(again.alreadyBack, 13);
+    EXPECT_EQ(storedTables(mainPath), before);
+}
+
+TEST_F(UndoTest, RecordsChangedSinceAreListedAndNothingChangesUnlessForced) {
+    mergeWithUndo();
+    // By hand: a record the update overwrote twice, one it added, and one it
+    // overwrote, removed.
+    execOn(mainPath, "UPDATE Lodges SET F3 = 'by hand' WHERE F1 = 'l2';"
+                     "UPDATE MValues SET CONDITION = 'by hand' WHERE IDNUM = 'V3';"
+                     "DELETE FROM Issues WHERE F1 = 'i1';");
+    const StoredTables changed = storedTables(mainPath);
+
+    const merge::UndoReport refused = undo();
+    EXPECT_FALSE(refused.applied);
+    EXPECT_THAT(refused.changed,
+                ElementsAre("MValues record 3 (IDNUM \"V3\", ISSUE \"B\"): changed since the "
+                            "update wrote it",
+                            "Issues record 1 (F1 \"i1\", F2 null): removed since the update "
+                            "wrote it",
+                            "Lodges record 2 (F1 \"l2\"): changed since the update wrote it"));
+    EXPECT_EQ(storedTables(mainPath), changed);
+
+    const merge::UndoReport forced = undo(true);
+    EXPECT_TRUE(forced.applied);
+    EXPECT_EQ(forced.changed, refused.changed);
+    StoredTables expected = before;
+    expected["Lodges"][1] = changed.at("Lodges")[1];
+    expected["Issues"].clear();
+    expected["MValues"].push_back(changed.at("MValues").back());
+    EXPECT_EQ(storedTables(mainPath), expected);
+}
+
+// Forwards what the update is about to write, but never its save: as if the
+// program were killed after every save, before it could note it.
+class SavesUnnoted final : public merge::ChangeLog {
+public:
+    explicit SavesUnnoted(merge::ChangeLog& log) : log_(log) {}
+    void aboutToWrite(const merge::RecordWrite& write) override { log_.aboutToWrite(write); }
+    void written(const merge::RecordWrite&, std::int64_t) override {}
+    void finish() override { log_.finish(); }
+
+private:
+    merge::ChangeLog& log_;
+};
+
+TEST_F(UndoTest, RecordsSavedButNeverNotedAsSavedAreFoundByWhatWasWritten) {
+    {
+        merge::UndoLog log(undoPath, VarnholtPassword, mainPath, updatePath);
+        SavesUnnoted unnoted(log);
+        EXPECT_EQ(merge(unnoted).counts, updateCounts);
+    }
+    // An added record changed by hand is still told from one never saved.
+    execOn(mainPath, "UPDATE MValues SET CONDITION = 'by hand' WHERE IDNUM = 'V3'");
+    const merge::UndoReport refused = undo();
+    EXPECT_FALSE(refused.applied);
+    EXPECT_THAT(refused.changed,
+                ElementsAre("MValues record 3 (IDNUM \"V3\", ISSUE \"B\"): changed since the "
+                            "update wrote it"));
+
+    execOn(mainPath, "UPDATE MValues SET CONDITION = 'new' WHERE IDNUM = 'V3'");
+    const merge::UndoReport report = undo();
+    EXPECT_TRUE(report.applied);
+    EXPECT_EQ(written(report), updateCounts);
+    EXPECT_EQ(storedTables(mainPath), before);
+}
+
+TEST_F(UndoTest, ARecordWhoseSaveFailedIsNotedButPassedOver) {
+    execOn(mainPath, "CREATE TRIGGER Refuse BEFORE INSERT ON MValues WHEN NEW.IDNUM = 'V3' "
+                     "BEGIN SELECT RAISE(ABORT, 'refused by the user''s own rule'); END;");
+    const merge::Outcome outcome = mergeWithUndo();
+    EXPECT_EQ(outcome.ending, merge::Outcome::Ending::Failed);
+    EXPECT_EQ(outcome.counts, (merge::Counts{6, 2, 2, 2}));
+
+    const merge::UndoReport report = undo();
+    EXPECT_TRUE(report.applied);
+    EXPECT_EQ(report.alreadyBack, 1);
+    EXPECT_EQ(written(report), (merge::Counts{6, 2, 2, 2}));
+    EXPECT_EQ(storedTables(mainPath), before);
+}
+
+TEST_F(UndoTest, TheUndoFileIsKeptOnlyForItsOwnDatabaseAndNeverWrittenOver) {
+    // An update that writes nothing leaves a file that takes nothing back.
+    {
+        const std::string empty = dir.file("empty.mdb");
+        makeFile(empty);
+        merge::UndoLog log(undoPath, VarnholtPassword, mainPath, empty);
+        merge::runUpdate(
+            host,
+            [&] {
+                return merge::Locations{mainPath, empty};
+            },
+            &log);
+        host.data1.Close();
+        host.data2.Close();
+        log.finish();
+        EXPECT_EQ(log.entries(), 0);
+        const merge::UndoReport nothing = undo();
+        EXPECT_TRUE(nothing.applied);
+        EXPECT_THAT(nothing.tables, IsEmpty());
+        EXPECT_EQ(storedTables(mainPath), before);
+        std::filesystem::remove(undoPath);
+    }
+    mergeWithUndo();
+    const std::string undoFile = readFile(undoPath);
+    auto refused =
+        dbErrorOf([&] { merge::UndoLog(undoPath, VarnholtPassword, mainPath, updatePath); });
+    ASSERT_TRUE(refused);
+    EXPECT_THAT(refused->message, HasSubstr("already exists"));
+    EXPECT_EQ(readFile(undoPath), undoFile);
+
+    // Another database, even with the same records, is not the one.
+    const std::string other = dir.file("Other.mdb");
+    std::filesystem::copy_file(mainPath, dir.file("copy.mdb"));
+    makeFile(other);
+    execOn(other, mainSql);
+    refused = dbErrorOf([&] { merge::undoUpdate(other, undoPath, VarnholtPassword, false); });
+    ASSERT_TRUE(refused);
+    EXPECT_THAT(refused->message, HasSubstr("was not made for \"" + other + "\""));
+    EXPECT_THAT(refused->message, HasSubstr(std::filesystem::canonical(mainPath).string()));
+    refused = dbErrorOf([&] { merge::undoUpdate(mainPath, updatePath, VarnholtPassword, false); });
+    ASSERT_TRUE(refused);
+    EXPECT_THAT(refused->message, HasSubstr("is no undo file"));
+    refused = dbErrorOf(
+        [&] { merge::undoUpdate(mainPath, dir.file("none.undo"), VarnholtPassword, false); });
+    ASSERT_TRUE(refused);
+    EXPECT_THAT(refused->message, HasSubstr("does not exist"));
+
+    // A table with other fields now cannot be taken back; nothing changes.
+    const std::string copy = dir.file("copy.mdb");
+    execOn(copy, "ALTER TABLE Issues ADD COLUMN Later TEXT");
+    const StoredTables changed = storedTables(copy);
+    refused = dbErrorOf([&] { merge::undoUpdate(copy, undoPath, VarnholtPassword, false); });
+    ASSERT_TRUE(refused);
+    EXPECT_THAT(refused->message, HasSubstr("Issues"));
+    EXPECT_THAT(refused->message, HasSubstr("other fields"));
+    EXPECT_EQ(storedTables(copy), changed);
+
+    // The same database moved elsewhere is still the one.
+    const std::string moved = dir.file("moved.mdb");
+    std::filesystem::rename(mainPath, moved);
+    EXPECT_TRUE(merge::undoUpdate(moved, undoPath, VarnholtPassword, false).applied);
+    EXPECT_EQ(storedTables(moved), before);
+}
+
+} // namespace
+} // namespace testing_support
