@@ -46,17 +46,7 @@ public:
 
 class ChangeLogTest : public MergeFilesTest {
 protected:
-    merge::Outcome run() {
-        const merge::Outcome outcome = merge::runUpdate(
-            host,
-            [this] {
-                return merge::Locations{mainPath, updatePath};
-            },
-            &log);
-        host.data1.Close();
-        host.data2.Close();
-        return outcome;
-    }
+    merge::Outcome run() { return runUpdate(host, &log); }
 
     FakeHost host;
     RecordingLog log;

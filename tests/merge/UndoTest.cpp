@@ -64,14 +64,7 @@ protected:
     }
 
     merge::Outcome merge(merge::ChangeLog& log) {
-        const merge::Outcome outcome = merge::runUpdate(
-            host,
-            [this] {
-                return merge::Locations{mainPath, updatePath};
-            },
-            &log);
-        host.data1.Close();
-        host.data2.Close();
+        const merge::Outcome outcome = runUpdate(host, &log);
         log.finish();
         return outcome;
     }

@@ -1,10 +1,12 @@
 #pragma once
 
 #include "merge/Schema.h"
+#include "merge/Update.h"
 #include "platform/db/Database.h"
 #include "platform/db/Statement.h"
 #include "platform/db/Value.h"
 #include "tests/support/DbHelpers.h"
+#include "tests/support/FakeHost.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -80,6 +82,21 @@ protected:
         auto database = db::Database::open(path, VarnholtPassword, db::OpenMode::ReadOnly);
         return rowsOf(*database, "SELECT F1, F2, F3, F4, F5, F6, F7, F8, F9, F10, F11, F12, F13 "
                                  "FROM Lodges ORDER BY _rowid_");
+    }
+
+    // Runs the update of the two files behind `host`, telling `changes` of
+    // every record written, and then closes the host's connections, as the
+    // window does when it unloads.
+    merge::Outcome runUpdate(FakeHost& host, merge::ChangeLog* changes = nullptr) const {
+        const merge::Outcome outcome = merge::runUpdate(
+            host,
+            [this] {
+                return merge::Locations{mainPath, updatePath};
+            },
+            changes);
+        host.data1.Close();
+        host.data2.Close();
+        return outcome;
     }
 
     TempDir dir;
