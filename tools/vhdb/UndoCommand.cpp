@@ -23,7 +23,9 @@ public:
             .add_option("MAIN", main_, "The main database the update was merged into.")
             ->required();
         app()
-            .add_option("FILE", file_, "The undo file of that update; it is only read.")
+            .add_option("FILE", file_,
+                        "The undo file of that update. What a killed update left in its WAL is "
+                        "taken into it; nothing else in it changes.")
             ->required();
         app().add_flag("--force", force_,
                        "Take back every record that still holds what the update wrote, and "
