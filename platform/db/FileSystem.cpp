@@ -124,10 +124,13 @@ PrivateCopy::PrivateCopy(const std::string& original) {
     folder_ = pattern;
     path_ = (folder_ / "copy.mdb").string();
     try {
-        copyFile(original, path_, original);
+        // What a program left beside the file first, the file last: closing
+        // a descriptor of the file lets go of every lock this process holds
+        // on it, the caller's read lock included.
         for (const char* suffix : {"-journal", "-wal"})
             if (sizeOf(original + suffix) > 0)
                 copyFile(original + suffix, path_ + suffix, original);
+        copyFile(original, path_, original);
     } catch (...) {
         std::error_code ec;
         fs::remove_all(folder_, ec);
