@@ -3,6 +3,7 @@
 #include "merge/Schema.h"
 #include "platform/db/Database.h"
 #include "platform/db/Statement.h"
+#include "platform/db/Transaction.h"
 
 #include <cstdio>
 #include <string>
@@ -17,7 +18,6 @@ inline void fillTable(db::Database& database, const merge::TableDef& table, int 
                       const char* stamp) {
     db::Statement insert(database.handle(), merge::insertSql(table));
     for (int i = 0; i < records; ++i) {
-        db::Statement::ResetGuard guard(insert);
         char key[16];
         std::snprintf(key, sizeof key, "K%07d", i);
         for (std::size_t c = 0; c < table.columns.size(); ++c) {
@@ -34,7 +34,8 @@ inline void fillTable(db::Database& database, const merge::TableDef& table, int 
             else
                 insert.bind(slot, db::Value::text(column.name + " of record " + std::to_string(i)));
         }
-        insert.step("fill");
+        insert.run("fill");
+        insert.reset();
     }
 }
 

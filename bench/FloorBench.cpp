@@ -70,26 +70,25 @@ public:
             for (std::size_t i = 0; i < columns_.size(); ++i)
                 row[i] = source.columnValue(static_cast<int>(i));
             main_.exec("BEGIN", "begin");
-            db::Statement::ResetGuard findGuard(find);
             bindKey(find, row);
             if (!find.step("find")) {
-                db::Statement::ResetGuard guard(insert);
                 for (std::size_t i = 0; i < columns_.size(); ++i)
                     insert.bind(static_cast<int>(i + 1), taken(i, row[i]));
                 find.reset();
-                insert.step("insert");
+                insert.run("insert");
+                insert.reset();
                 ++written;
             } else if (later(find.columnValue(1), row[stamp])) {
                 const db::Value rowid = find.columnValue(0);
                 find.reset();
-                db::Statement::ResetGuard guard(overwrite);
                 int slot = 0;
                 for (const std::string& field : table_.overwriteFields) {
                     const std::size_t i = indexOf(columns_, field);
                     overwrite.bind(++slot, taken(i, row[i]));
                 }
                 overwrite.bind(++slot, rowid);
-                overwrite.step("overwrite");
+                overwrite.run("overwrite");
+                overwrite.reset();
                 ++written;
             }
             find.reset();

@@ -11,6 +11,7 @@
 //   xvfb-run -a build/release/bench/progress_bench [N] [FOLDER]
 #include "bench/BareHost.h"
 #include "bench/Fill.h"
+#include "merge/Merger.h"
 #include "merge/Tables.h"
 #include "merge/Walk.h"
 #include "platform/db/Data.h"
@@ -38,8 +39,6 @@ public:
     TimedHost(progress::FrmVHUpdate& form, bool eager) : form_(form), eager_(eager) {}
     double windowSeconds = 0;
 
-    db::Data& Data1() override { return form_.Data1(); }
-    db::Data& Data2() override { return form_.Data2(); }
     void setProgressMin(float value) override {
         timed([&] { form_.setProgressMin(value); });
     }
@@ -63,8 +62,6 @@ public:
         timed([&] { form_.yield(); });
     }
     bool abortRequested() const override { return form_.abortRequested(); }
-    std::string password() const override { return form_.password(); }
-    std::int32_t& count(merge::Counter counter) override { return form_.count(counter); }
 
 private:
     template <typename Call> void timed(Call call) {
@@ -118,18 +115,22 @@ int main(int argc, char** argv) {
         double windowSeconds;
     };
     const auto bareRun = [&] {
-        bench::BareHost bare(password);
+        bench::BareHost bare;
+        merge::Merger merger(bare);
+        merger.DBPassword = password;
         fresh();
         const double seconds = secondsOf(
-            [&] { return merge::mergeTable(bare, merge::lodges(), main, update); }, records);
+            [&] { return merge::mergeTable(merger, merge::lodges(), main, update); }, records);
         return Run{seconds, 0};
     };
     const auto windowRun = [&](bool eager) {
         TimedHost host(form, eager);
+        merge::Merger merger(host);
+        merger.DBPassword = password;
         fresh();
         const double seconds = secondsOf(
-            [&] { return merge::mergeTable(host, merge::lodges(), main, update); }, records);
-        form.Data1().Close();
+            [&] { return merge::mergeTable(merger, merge::lodges(), main, update); }, records);
+        merger.closeConnections();
         return Run{seconds, host.windowSeconds};
     };
 

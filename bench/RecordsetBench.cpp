@@ -4,6 +4,7 @@
 //   recordset_bench [N] [FOLDER]
 #include "merge/Schema.h"
 #include "platform/db/Data.h"
+#include "platform/db/Transaction.h"
 
 #include <chrono>
 #include <cstdio>
@@ -36,11 +37,11 @@ void fill(const std::string& path, int records) {
     db::Transaction transaction(*database);
     db::Statement insert(database->handle(), "INSERT INTO Lodges (F1, F2, F12) VALUES (?, ?, ?)");
     for (int i = 0; i < records; ++i) {
-        db::Statement::ResetGuard guard(insert);
         insert.bind(1, db::Value::text(fmt::format("K{}", i)));
         insert.bind(2, db::Value::text(fmt::format("lodge {}", i)));
         insert.bind(3, db::Value::text("2024-01-01 10:00:00"));
-        insert.step("fill");
+        insert.run("fill");
+        insert.reset();
     }
     transaction.commit();
 }

@@ -5,6 +5,7 @@
 //   tables_bench [N] [FOLDER]
 #include "bench/BareHost.h"
 #include "bench/Fill.h"
+#include "merge/Merger.h"
 #include "merge/Tables.h"
 #include "merge/Walk.h"
 
@@ -38,10 +39,12 @@ int main(int argc, char** argv) {
 
     std::printf("%d update records a table on %d main records, half of them overwritten:\n",
                 records, records / 2);
-    bench::BareHost host(password);
+    bench::BareHost host;
+    merge::Merger merger(host);
+    merger.DBPassword = password;
     for (const merge::TableDef* table : merge::varnholtTables()) {
         const auto start = Clock::now();
-        const std::int32_t written = merge::mergeTable(host, *table, main, update);
+        const std::int32_t written = merge::mergeTable(merger, *table, main, update);
         const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
         if (written != records) {
             std::fprintf(stderr, "%s: the merge wrote %d records, not %d\n", table->name.c_str(),
@@ -51,7 +54,6 @@ int main(int argc, char** argv) {
         std::printf("  %-10s %6.2f s  %5.1f us/record\n", table->name.c_str(), seconds,
                     seconds * 1e6 / records);
     }
-    host.Data1().Close();
-    host.Data2().Close();
+    merger.closeConnections();
     std::filesystem::remove_all(folder);
 }

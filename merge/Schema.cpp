@@ -3,6 +3,7 @@
 #include "platform/db/Database.h"
 #include "platform/db/DbError.h"
 #include "platform/db/Statement.h"
+#include "platform/db/Transaction.h"
 
 #include <fmt/format.h>
 

@@ -27,57 +27,53 @@ std::size_t StoredRecords::position(const std::string& field) const {
 }
 
 std::optional<db::StoredRow> StoredRecords::read(std::int64_t rowid) {
-    db::Statement& select = database_.cached(select_);
-    db::Statement::ResetGuard guard(select);
-    select.bind(1, db::Value::integer(rowid));
-    if (!select.step([&] {
+    const db::CachedStatement select = database_.cached(select_);
+    select->bind(1, db::Value::integer(rowid));
+    if (!select->step([&] {
             return "Cannot read a record of table " + table_ + " in " +
                    db::inQuotes(database_.path()) + ".";
         }))
         return std::nullopt;
-    return db::storedRow(select, 0, static_cast<int>(columns_.size()));
+    return db::storedRow(*select, 0, static_cast<int>(columns_.size()));
 }
 
 std::vector<std::int64_t> StoredRecords::rowidsAbove(std::int64_t rowid) {
-    db::Statement& select = database_.cached("SELECT _rowid_ FROM " + db::quoteIdentifier(table_) +
-                                             " WHERE _rowid_ > ? ORDER BY _rowid_");
-    db::Statement::ResetGuard guard(select);
-    select.bind(1, db::Value::integer(rowid));
+    const db::CachedStatement select =
+        database_.cached("SELECT _rowid_ FROM " + db::quoteIdentifier(table_) +
+                         " WHERE _rowid_ > ? ORDER BY _rowid_");
+    select->bind(1, db::Value::integer(rowid));
     std::vector<std::int64_t> rowids;
-    while (select.step("Cannot read the records of table " + table_ + " in " +
-                       db::inQuotes(database_.path()) + "."))
-        rowids.push_back(select.columnInt64(0));
+    while (select->step("Cannot read the records of table " + table_ + " in " +
+                        db::inQuotes(database_.path()) + "."))
+        rowids.push_back(select->columnInt64(0));
     return rowids;
 }
 
 std::int64_t StoredRecords::maxRowid() {
-    db::Statement& select =
+    const db::CachedStatement select =
         database_.cached("SELECT max(_rowid_) FROM " + db::quoteIdentifier(table_));
-    db::Statement::ResetGuard guard(select);
-    select.step("Cannot read the records of table " + table_ + " in " +
-                db::inQuotes(database_.path()) + ".");
-    return select.isNull(0) ? 0 : select.columnInt64(0);
+    select->step("Cannot read the records of table " + table_ + " in " +
+                 db::inQuotes(database_.path()) + ".");
+    return select->isNull(0) ? 0 : select->columnInt64(0);
 }
 
 void StoredRecords::overwrite(std::int64_t rowid, const db::StoredRow& row) {
     std::string sql = "UPDATE " + db::quoteIdentifier(table_) + " SET ";
     for (std::size_t i = 0; i < columns_.size(); ++i)
         sql += (i ? ", " : "") + db::quoteIdentifier(columns_[i].name) + " = ?";
-    db::Statement& update = database_.cached(sql + " WHERE _rowid_ = ?");
-    db::Statement::ResetGuard guard(update);
+    const db::CachedStatement update = database_.cached(sql + " WHERE _rowid_ = ?");
     for (std::size_t i = 0; i < row.size(); ++i)
-        row[i].bindTo(update, static_cast<int>(i + 1));
-    update.bind(static_cast<int>(row.size() + 1), db::Value::integer(rowid));
-    update.step("Cannot write a record of table " + table_ + " in " +
+        row[i].bindTo(*update, static_cast<int>(i + 1));
+    update->bind(static_cast<int>(row.size() + 1), db::Value::integer(rowid));
+    update->run("Cannot write a record of table " + table_ + " in " +
                 db::inQuotes(database_.path()) + ".");
 }
 
 void StoredRecords::remove(std::int64_t rowid) {
-    db::Statement& remove =
+    const db::CachedStatement remove =
         database_.cached("DELETE FROM " + db::quoteIdentifier(table_) + " WHERE _rowid_ = ?");
-    db::Statement::ResetGuard guard(remove);
-    remove.bind(1, db::Value::integer(rowid));
-    remove.step("Cannot remove a record of table " + table_ + " in " +
+    remove->bind(1, db::Value::integer(rowid));
+    remove->run("Cannot remove a record of table " + table_ + " in " +
                 db::inQuotes(database_.path()) + ".");
 }
 

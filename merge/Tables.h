@@ -1,6 +1,6 @@
 #pragma once
 
-#include "merge/Host.h"
+#include "merge/Counts.h"
 
 #include <array>
 #include <string>

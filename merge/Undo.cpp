@@ -2,13 +2,11 @@
 
 #include "merge/StoredRecords.h"
 #include "merge/Tables.h"
-#include "merge/UndoFormat.h"
+#include "merge/UndoFile.h"
 #include "platform/db/Database.h"
 #include "platform/db/DbError.h"
-#include "platform/db/FileSystem.h"
-#include "platform/db/Sqlite.h"
-#include "platform/db/Statement.h"
 #include "platform/db/Text.h"
+#include "platform/db/Transaction.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -23,134 +21,7 @@ namespace merge {
 
 namespace {
 
-// One record the update noted, as the undo file holds it.
-struct Entry {
-    std::int64_t seq = 0;
-    std::string table;
-    bool added = false;
-    std::string written; // '1' for each column the update wrote
-    std::int64_t rowid = 0;
-    std::int64_t rowidBound = 0; // an add: the highest row id before it
-    bool saved = false;          // the save was noted, and with it the row id
-};
-
-// The undo file, only read.
-class UndoFile {
-public:
-    UndoFile(const std::string& path, const std::string& password) : path_(path) {
-        std::error_code ec;
-        if (!fs::exists(path, ec))
-            throw db::DbError("The undo file " + db::inQuotes(path) + " does not exist.");
-        if (fs::is_directory(path, ec))
-            throw db::DbError(db::inQuotes(path) + " is a folder, not an undo file.");
-        takeInWal(path, password);
-        try {
-            file_ = db::Database::open(path, password, db::OpenMode::ReadOnly);
-        } catch (const db::DbError& e) {
-            if ((e.code() & 0xff) != SQLITE_NOTADB)
-                throw;
-            throw db::DbError("Cannot open the undo file " + db::inQuotes(path) +
-                                  ": the password is wrong, or the file is no undo file.",
-                              e.code(), e.engineMessage());
-        }
-        if (!file_->hasTable("UndoFile") || !file_->hasTable("UndoEntries") ||
-            !file_->hasTable("UndoColumns"))
-            throw db::DbError(db::inQuotes(path) +
-                              " is no undo file: it holds no update's changes to take back.");
-        const db::Value format = setting("format");
-        if (!format.isInteger() || format.asInteger() != undo::FormatVersion)
-            throw db::DbError("The undo file " + db::inQuotes(path) +
-                              " was made by another version of this program, which kept the "
-                              "changes otherwise.");
-    }
-
-    std::string text(const std::string& name) {
-        const db::Value value = setting(name);
-        return value.isText() ? value.asText() : std::string();
-    }
-
-    // The columns each table had when the update wrote it, the tables in
-    // the order they were first written.
-    std::vector<std::pair<std::string, std::vector<std::string>>> columns() {
-        db::Statement select(file_->handle(),
-                             "SELECT TableName, Name FROM UndoColumns ORDER BY "
-                             "(SELECT min(Seq) FROM UndoEntries WHERE UndoEntries.TableName = "
-                             "UndoColumns.TableName), TableName, Position");
-        std::vector<std::pair<std::string, std::vector<std::string>>> tables;
-        while (select.step(failure())) {
-            const std::string table = select.columnText(0);
-            if (tables.empty() || tables.back().first != table)
-                tables.emplace_back(table, std::vector<std::string>{});
-            tables.back().second.push_back(select.columnText(1));
-        }
-        return tables;
-    }
-
-    // Every record noted, in the order written.
-    std::vector<Entry> entries() {
-        db::Statement select(file_->handle(),
-                             "SELECT Seq, TableName, Change, Written, RowId, RowIdBound, Saved "
-                             "FROM UndoEntries ORDER BY Seq");
-        std::vector<Entry> entries;
-        while (select.step(failure())) {
-            Entry entry;
-            entry.seq = select.columnInt64(0);
-            entry.table = select.columnText(1);
-            entry.added = select.columnText(2) == undo::Added;
-            entry.written = select.columnText(3);
-            entry.rowid = select.columnInt64(4);
-            entry.rowidBound = select.columnInt64(5);
-            entry.saved = select.columnInt64(6) != 0;
-            entries.push_back(std::move(entry));
-        }
-        return entries;
-    }
-
-    // What the undo table `table` holds for `entry`: the whole record
-    // before an overwrite, or the values written.
-    db::StoredRow row(const std::string& table, const Entry& entry, std::size_t columns) {
-        db::Statement& select =
-            file_->cached("SELECT * FROM " + db::quoteIdentifier(table) + " WHERE Seq = ?");
-        db::Statement::ResetGuard guard(select);
-        select.bind(1, db::Value::integer(entry.seq));
-        if (!select.step(failure()) || select.columnCount() != static_cast<int>(columns) + 1)
-            throw damaged();
-        return db::storedRow(select, 1, static_cast<int>(columns));
-    }
-
-    db::DbError damaged() const {
-        return db::DbError("The undo file " + db::inQuotes(path_) +
-                           " is damaged: it lacks a part of what it noted.");
-    }
-
-private:
-    // A run that was killed leaves the last records it noted in the WAL
-    // beside the undo file. They are taken into the file itself, so that
-    // the file alone holds them however it is copied or moved later; where
-    // that cannot be done now, they are read from the WAL all the same.
-    static void takeInWal(const std::string& path, const std::string& password) {
-        if (db::sizeOf(path + "-wal") == 0 || !db::mayWrite(path) ||
-            !db::mayWrite(db::folderOf(path)))
-            return;
-        try {
-            const auto file = db::Database::open(path, password, db::OpenMode::ReadWrite);
-            file->exec("PRAGMA journal_mode=DELETE", "Cannot take in the WAL of the undo file.");
-        } catch (const db::DbError&) {
-            // Read as it lies, below, which names what is wrong with it.
-        }
-    }
-
-    db::Value setting(const std::string& name) {
-        db::Statement select(file_->handle(), "SELECT Value FROM UndoFile WHERE Name = ?");
-        select.bind(1, db::Value::text(name));
-        return select.step(failure()) ? select.columnValue(0) : db::Value();
-    }
-
-    std::string failure() const { return "Cannot read the undo file " + db::inQuotes(path_) + "."; }
-
-    std::string path_;
-    std::shared_ptr<db::Database> file_;
-};
+using Entry = UndoFile::Entry;
 
 // The main database is the one the update wrote: the same file, moved or
 // copied as it may be, or, without encryption, the same path.
@@ -237,46 +108,69 @@ public:
         std::vector<State> states;
         for (const Entry* entry : chain.entries)
             states.push_back(stateAfter(table, *entry));
+        const std::optional<std::int64_t> rowid = recordOf(table, chain, states.front());
+        if (!rowid)
+            return;
+        const auto now = table.records.read(*rowid);
+        const std::size_t held = writesHeld(chain, states, now);
         const Entry& first = *chain.entries.front();
-        std::int64_t rowid = first.rowid;
-        if (first.added && !first.saved) {
-            const Found found = findAdded(table, first, states.front());
-            if (found.sameKey && !found.written) {
-                leftAlone(table, *found.sameKey, *table.records.read(*found.sameKey),
-                          "changed since the update wrote it");
-                return;
-            }
-            if (!found.written) {
-                report_.alreadyBack += static_cast<std::int32_t>(chain.entries.size());
-                return;
-            }
-            rowid = *found.written;
-        }
-        const auto now = table.records.read(rowid);
-        // The writes that the record holds: all up to the last it matches.
-        std::size_t held = chain.entries.size();
-        while (held > 0 && !(now && states[held - 1].matches(*now)))
-            --held;
         const bool untouched = first.added ? !now : now && *now == states.front().before;
         if (held == 0 && !untouched) {
-            leftAlone(table, rowid, now ? *now : states.back().row,
+            leftAlone(table, *rowid, now ? *now : states.back().row,
                       now ? "changed since the update wrote it"
                           : "removed since the update wrote it");
             return;
         }
         report_.alreadyBack += static_cast<std::int32_t>(chain.entries.size() - held);
-        if (held == 0)
-            return;
-        if (first.added)
+        if (held > 0)
+            restore(table, chain, held, *rowid, states.front());
+    }
+
+private:
+    struct State;
+
+    // The row id of the record the chain wrote. An add whose save was never
+    // noted is looked for by what it wrote; nothing when it is not there
+    // (never saved, or taken back before) or was changed since, and that is
+    // accounted for.
+    std::optional<std::int64_t> recordOf(Table& table, const Chain& chain, const State& first) {
+        const Entry& entry = *chain.entries.front();
+        if (!entry.added || entry.saved)
+            return entry.rowid;
+        const Found found = findAdded(table, entry, first);
+        if (found.written)
+            return found.written;
+        if (found.sameKey)
+            leftAlone(table, *found.sameKey, *table.records.read(*found.sameKey),
+                      "changed since the update wrote it");
+        else
+            report_.alreadyBack += static_cast<std::int32_t>(chain.entries.size());
+        return std::nullopt;
+    }
+
+    // How many of the chain's writes the record holds: all up to the last
+    // one it matches.
+    static std::size_t writesHeld(const Chain& chain, const std::vector<State>& states,
+                                  const std::optional<db::StoredRow>& now) {
+        std::size_t held = chain.entries.size();
+        while (held > 0 && !(now && states[held - 1].matches(*now)))
+            --held;
+        return held;
+    }
+
+    // Removes an added record, or gives an overwritten one back what it held
+    // before, and counts the `held` writes taken back.
+    void restore(Table& table, const Chain& chain, std::size_t held, std::int64_t rowid,
+                 const State& first) {
+        if (chain.entries.front()->added)
             table.records.remove(rowid);
         else
-            table.records.overwrite(rowid, states.front().before);
+            table.records.overwrite(rowid, first.before);
         for (std::size_t i = 0; i < held; ++i)
             ++(chain.entries[i]->added ? report_.tables[table.counts].removed
                                        : report_.tables[table.counts].restored);
     }
 
-private:
     // What a record held right after one of the update's writes: every
     // field, or after an add only the fields written (the others took their
     // defaults); and, for an overwrite, what it held right before.
@@ -297,12 +191,12 @@ private:
         if (entry.written.size() != table.columns)
             throw file_.damaged();
         State state;
-        state.row = file_.row(undo::afterTable(entry.table), entry, table.columns);
+        state.row = file_.after(entry, table.columns);
         if (entry.added) {
             state.known = entry.written;
             return state;
         }
-        state.before = file_.row(undo::beforeTable(entry.table), entry, table.columns);
+        state.before = file_.before(entry, table.columns);
         for (std::size_t i = 0; i < state.row.size(); ++i)
             if (entry.written[i] != '1')
                 state.row[i] = state.before[i];
@@ -369,7 +263,7 @@ private:
 
 UndoReport undoUpdate(const std::string& mainPath, const std::string& undoPath,
                       const std::string& password, bool force) {
-    UndoFile file(undoPath, password);
+    UndoFile file = UndoFile::open(undoPath, password);
     requireSameDatabase(file, undoPath, mainPath);
     UndoReport report;
     report.updatePath = file.text("update");

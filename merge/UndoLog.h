@@ -2,6 +2,7 @@
 
 #include "merge/ChangeLog.h"
 #include "merge/StoredRecords.h"
+#include "merge/UndoFile.h"
 
 #include <cstdint>
 #include <map>
@@ -9,21 +10,16 @@
 #include <optional>
 #include <string>
 
-namespace db {
-class Database;
-}
-
 namespace merge {
 
 // Keeps what it takes to take back every record an update writes, in an
-// undo file of its own (UndoFormat.h), a database encrypted with the main
-// database's password since it holds the user's records. Before each record
-// is saved, one transaction, on the disk before it returns, notes the
-// record: an overwritten one's every field as stored, and the values about
-// to be written. After the save, the record's row id is noted with the next
-// record, or by finish(). So whenever the update stops, killed included, the
-// file holds every record saved, and at most the last one without its row
-// id, which undoUpdate() then finds by what was written.
+// undo file of its own (UndoFile). Before each record is saved, one
+// transaction, committed before it returns, notes the record: an overwritten
+// one's every field as stored, and the values about to be written. After the
+// save, the record's row id is noted with the next record, or by finish().
+// So whenever the update stops, killed included, the file holds every record
+// saved, and at most the last one without its row id, which undoUpdate()
+// then finds by what was written.
 class UndoLog final : public ChangeLog {
 public:
     // Makes the file at once, before the update writes anything, naming the
@@ -47,27 +43,21 @@ public:
     std::int64_t entries() const { return entries_; }
 
 private:
+    // A main table as this log reads it, on the connection it was read on.
     struct Table {
+        std::uint64_t database; // the connection's id
         StoredRecords main;
-        std::string insertBefore;
-        std::string insertAfter;
-        bool noted = false; // its columns and tables are in the file
-    };
-    struct Saved {
-        std::int64_t seq;
-        std::int64_t rowid;
+        bool noted = false; // its columns are in the file
     };
 
-    void initialise(db::Database& file, const std::string& mainPath, const std::string& updatePath);
     Table& tableFor(const RecordWrite& write);
-    void noteTable(const Table& table);
-    void noteSaved(db::Database& file);
-    std::string writtenMask(const Table& table, const RecordWrite& write) const;
+    UndoFile::Note noteOf(Table& table, const RecordWrite& write,
+                          std::optional<db::StoredRow>& before);
 
     std::string path_;
-    std::shared_ptr<db::Database> file_;
+    UndoFile file_;
     std::map<std::string, std::unique_ptr<Table>> tables_;
-    std::optional<Saved> saved_; // a save not yet noted in the file
+    std::optional<UndoFile::Saved> saved_; // a save not yet noted in the file
     std::int64_t lastSeq_ = 0;
     std::int64_t entries_ = 0;
 };

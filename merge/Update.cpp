@@ -1,8 +1,10 @@
 #include "merge/Update.h"
 
+#include "merge/Host.h"
+#include "merge/Merger.h"
 #include "merge/Tables.h"
-#include "merge/Walk.h"
 
+#include <array>
 #include <exception>
 #include <fmt/format.h>
 
@@ -22,37 +24,65 @@ std::string countLines(const Counts& counts) {
                        counts.Activities, activities().label, counts.Values, values().label);
 }
 
-} // namespace
-
-Counts countsOf(Host& host) {
-    return {host.count(Counter::Lodges), host.count(Counter::Issues),
-            host.count(Counter::Activities), host.count(Counter::Values)};
+// The four merges, in the order an update runs them.
+using Merge = std::int32_t (Merger::*)(const std::string&, const std::string&);
+struct Step {
+    const TableDef& table;
+    Merge merge;
+};
+const std::array<Step, 4>& steps() {
+    static const std::array<Step, 4> all{{
+        {lodges(), &Merger::LodgeUpdate},
+        {issues(), &Merger::IssueUpdate},
+        {activities(), &Merger::ActivityUpdate},
+        {values(), &Merger::ValuesUpdate},
+    }};
+    return all;
 }
 
-Outcome runUpdate(Host& host, const std::function<Locations()>& locations, ChangeLog* changes) {
-    for (const TableDef* table : varnholtTables())
-        host.count(table->counter) = 0;
+// The merger tells the change log of an update's records for as long as the
+// update runs.
+class Telling {
+public:
+    Telling(Merger& merger, ChangeLog* changes) : merger_(merger), previous_(merger.changeLog()) {
+        merger_.setChangeLog(changes);
+    }
+    ~Telling() { merger_.setChangeLog(previous_); }
+    Telling(const Telling&) = delete;
+    Telling& operator=(const Telling&) = delete;
+
+private:
+    Merger& merger_;
+    ChangeLog* previous_;
+};
+
+} // namespace
+
+Outcome runUpdate(Merger& merger, const std::function<Locations()>& locations, ChangeLog* changes) {
+    const Telling telling(merger, changes);
+    merger.counts = {};
     Outcome outcome;
-    for (const TableDef* table : varnholtTables()) {
+    for (const Step& step : steps()) {
         try {
             const Locations files = locations();
-            mergeTable(host, *table, files.DBLocation, files.UPDLocation, changes);
+            (merger.*step.merge)(files.DBLocation, files.UPDLocation);
         } catch (const std::exception& error) {
-            outcome = {Outcome::Ending::Failed, {}, table->name, error.what()};
+            outcome = {Outcome::Ending::Failed, {}, step.table.name, error.what()};
         } catch (...) {
-            outcome = {Outcome::Ending::Failed, {}, table->name, "An unexpected error occurred."};
+            outcome = {
+                Outcome::Ending::Failed, {}, step.table.name, "An unexpected error occurred."};
         }
         if (outcome.ending == Outcome::Ending::Failed)
             break;
-        // A merge that ran through returns what its counter holds, and one
-        // that was cancelled returns 0 while its counter keeps what it saved,
-        // so the counters are what every ending reports.
-        if (host.abortRequested()) {
+        // A merge that ran through returns what its count holds, and one
+        // that was cancelled returns 0 while its count keeps what it saved,
+        // so the counts are what every ending reports.
+        if (merger.host().abortRequested()) {
             outcome.ending = Outcome::Ending::Cancelled;
             break;
         }
     }
-    outcome.counts = countsOf(host);
+    outcome.counts = merger.counts;
     return outcome;
 }
 

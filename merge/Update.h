@@ -1,7 +1,7 @@
 #pragma once
 
 #include "merge/ChangeLog.h"
-#include "merge/Host.h"
+#include "merge/Counts.h"
 
 #include <cstdint>
 #include <functional>
@@ -10,17 +10,7 @@
 
 namespace merge {
 
-// The records each table's merge wrote, in update order.
-struct Counts {
-    std::int32_t Lodges = 0;
-    std::int32_t Issues = 0;
-    std::int32_t Activities = 0;
-    std::int32_t Values = 0;
-    friend bool operator==(const Counts&, const Counts&) = default;
-};
-
-// What the host's counters hold: the records each merge saved so far.
-Counts countsOf(Host& host);
+class Merger;
 
 // The two files of an update.
 struct Locations {
@@ -38,14 +28,15 @@ struct Outcome {
     std::string error;       // what failed, in the error's own words
 };
 
-// Runs the four merges of an update in order behind `host`, asking for the
-// two files right before each merge (the window reads its boxes then). A
-// confirmed cancel ends the update after the merge in hand; an error ends it
-// in the table that failed. The host's counters are set to 0 first, so a
-// table the update never reached counts nothing. The caller closes the
-// connections and shows the outcome. `changes`, when given, is told of every
-// record the update writes (ChangeLog).
-Outcome runUpdate(Host& host, const std::function<Locations()>& locations,
+// Runs the four merges of an update in order, LodgeUpdate, IssueUpdate,
+// ActivityUpdate and ValuesUpdate of `merger`, asking for the two files right
+// before each merge (the window reads its boxes then). A confirmed cancel
+// ends the update after the merge in hand; an error ends it in the table that
+// failed. The merger's counts are set to 0 first, so a table the update never
+// reached counts nothing. The caller closes the connections and shows the
+// outcome. `changes`, when given, is told of every record the update writes
+// (ChangeLog).
+Outcome runUpdate(Merger& merger, const std::function<Locations()>& locations,
                   ChangeLog* changes = nullptr);
 
 // The message at the end of an update that ran through, lines joined by

@@ -1,5 +1,7 @@
 #include "merge/Walk.h"
 
+#include "merge/Host.h"
+#include "merge/Merger.h"
 #include "platform/db/Data.h"
 #include "platform/db/Database.h"
 #include "platform/db/DbError.h"
@@ -87,6 +89,7 @@ db::Value stampOf(const Side& side, const std::string& field) {
     side.fail(field, value.describe(), "is not a date");
 }
 
+// Points a connection at a file and a query, and runs it.
 void open(db::Data& data, const std::string& connect, const std::string& path,
           const std::string& query, bool readOnly) {
     data.Connect = connect;
@@ -186,6 +189,11 @@ private:
 constexpr const char* MainRole = "main database";
 constexpr const char* UpdateRole = "update database";
 
+// The connect text of both connections: "MS Access;PWD=<password>;".
+std::string connectText(const Merger& merger) {
+    return "MS Access;PWD=" + merger.DBPassword + ";";
+}
+
 } // namespace
 
 std::string criteriaFor(const TableDef& table, db::Recordset& source) {
@@ -206,71 +214,96 @@ std::string criteriaFor(const TableDef& table, db::Recordset& source) {
     return criteria;
 }
 
-std::int32_t mergeTable(Host& host, const TableDef& table, const std::string& DBLocation,
-                        const std::string& UPDLocation, ChangeLog* changes) {
-    const Running running(host, table);
-    std::int32_t& counter = host.count(table.counter);
-    counter = 0;
+namespace {
 
+// The update table (the source) on Data2; false when it has no records, and
+// then nothing else is opened or shown.
+bool openSource(Merger& merger, const TableDef& table, const std::string& UPDLocation) {
     // Reaching Data2 first loads an unloaded window, and with it the password.
-    db::Data& update = host.Data2();
-    const std::string connect = "MS Access;PWD=" + host.password() + ";";
-    const std::string query = table.query();
-    open(update, connect, UPDLocation, query, true);
-    if (update.Recordset().RecordCount() < 1)
-        return 0;
-    open(host.Data1(), connect, DBLocation, query, false);
-    const HeldAlone held(host.Data1());
+    db::Data& update = merger.Data2();
+    open(update, connectText(merger), UPDLocation, table.query(), true);
+    return update.Recordset().RecordCount() >= 1;
+}
 
-    db::Recordset& records = update.Recordset();
-    records.MoveLast();
+// The bar runs from 1 to the number of update records, and the status line
+// names the table at once.
+void showStart(Host& host, const TableDef& table, db::Recordset& source) {
+    source.MoveLast();
     host.setProgressMin(0);
-    host.setProgressMax(static_cast<float>(records.RecordCount()));
+    host.setProgressMax(static_cast<float>(source.RecordCount()));
     host.setProgressValue(1);
-    std::int64_t position = 0;
-
     host.setStatusText(table.statusText);
     host.repaint();
-    records.MoveFirst();
+    source.MoveFirst();
+}
 
-    const std::vector<std::string> addFields = table.addFields();
-    while (!host.Data2().Recordset().Eof()) {
+// One update record: searched in the main table by its key, then added when
+// missing, or written over the record found when it is newer.
+void mergeRecord(Merger& merger, const TableDef& table, const std::string& DBLocation,
+                 const std::string& UPDLocation, std::int32_t& counter) {
+    const Side source{table, merger.Data2().Recordset(), UpdateRole, UPDLocation};
+    const Side target{table, merger.Data1().Recordset(), MainRole, DBLocation};
+    ChangeLog* changes = merger.changeLog();
+
+    const std::string criteria = criteriaFor(table, source.records);
+    try {
+        target.records.FindFirst(criteria);
+    } catch (const db::ValueError& e) {
+        // The main record the search stopped at has the update record's
+        // other key fields, ignoring letter case.
+        const Side found{table, source.records, MainRole, DBLocation};
+        found.fail(e.place().field, e.shown(), e.why());
+    }
+    if (target.records.NoMatch()) {
+        const std::vector<std::string> fields = table.addFields();
+        target.records.AddNew();
+        copyFields(source, target, fields);
+        save(target.records, RecordWrite::Kind::Add, fields, table, counter, changes);
+    } else if (sourceIsNewer(source, target, table.dateField)) {
+        target.records.Edit();
+        copyFields(source, target, table.overwriteFields);
+        save(target.records, RecordWrite::Kind::Overwrite, table.overwriteFields, table, counter,
+             changes);
+    }
+}
+
+// At the normal end of the last merge: the source query once more, then the
+// update database closed.
+void closeSource(Merger& merger) {
+    db::Data& source = merger.Data2();
+    source.Refresh();
+    source.Close();
+}
+
+} // namespace
+
+std::int32_t mergeTable(Merger& merger, const TableDef& table, const std::string& DBLocation,
+                        const std::string& UPDLocation) {
+    Host& host = merger.host();
+    const Running running(host, table);
+    std::int32_t& counter = merger.counts[table.counter];
+    counter = 0;
+
+    if (!openSource(merger, table, UPDLocation))
+        return 0;
+    open(merger.Data1(), connectText(merger), DBLocation, table.query(), false);
+    const HeldAlone held(merger.Data1());
+    showStart(host, table, merger.Data2().Recordset());
+
+    std::int64_t position = 0;
+    while (!merger.Data2().Recordset().Eof()) {
         host.yield();
         // A confirmed "Cancel" unloads the window and its connections with it,
         // so nothing the window owned may be touched once the flag is up.
         if (host.abortRequested())
             return 0;
-        const Side source{table, host.Data2().Recordset(), UpdateRole, UPDLocation};
-        const Side target{table, host.Data1().Recordset(), MainRole, DBLocation};
-
-        const std::string criteria = criteriaFor(table, source.records);
-        try {
-            target.records.FindFirst(criteria);
-        } catch (const db::ValueError& e) {
-            // The main record the search stopped at has the update record's
-            // other key fields, ignoring letter case.
-            const Side found{table, source.records, MainRole, DBLocation};
-            found.fail(e.place().field, e.shown(), e.why());
-        }
-        if (target.records.NoMatch()) {
-            target.records.AddNew();
-            copyFields(source, target, addFields);
-            save(target.records, RecordWrite::Kind::Add, addFields, table, counter, changes);
-        } else if (sourceIsNewer(source, target, table.dateField)) {
-            target.records.Edit();
-            copyFields(source, target, table.overwriteFields);
-            save(target.records, RecordWrite::Kind::Overwrite, table.overwriteFields, table,
-                 counter, changes);
-        }
-        source.records.MoveNext();
+        mergeRecord(merger, table, DBLocation, UPDLocation, counter);
+        merger.Data2().Recordset().MoveNext();
         ++position;
         host.setProgressValue(static_cast<float>(position));
     }
-    if (table.closeSourceAtEnd) {
-        db::Data& source = host.Data2();
-        source.Refresh();
-        source.Close();
-    }
+    if (table.closeSourceAtEnd)
+        closeSource(merger);
     return counter;
 }
 

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "merge/ChangeLog.h"
-#include "merge/Host.h"
 #include "merge/Tables.h"
 
 #include <cstdint>
@@ -13,6 +12,8 @@ class Recordset;
 
 namespace merge {
 
+class Merger;
+
 // The search criteria that find the source record's key in the target: one
 // term per key field joined by " AND ". A quote inside a value is doubled, so
 // the criteria state the key exactly; a null key part becomes "F1 Is Null".
@@ -23,12 +24,12 @@ std::string criteriaFor(const TableDef& table, db::Recordset& source);
 // added, a found record is overwritten when the source's date stamp falls on
 // a later calendar day. Every record is saved at once. Returns the number of
 // records written, or 0 when the source is empty or the user cancelled (the
-// records saved before a cancel stay saved, and the host's counter keeps
+// records saved before a cancel stay saved, and the merger's count keeps
 // their number). A table that closes its source at the end does so only
-// after the whole source was walked. A failure is thrown as DbError.
-// `changes`, when given, is told of each record right before and right after
-// it is saved.
-std::int32_t mergeTable(Host& host, const TableDef& table, const std::string& DBLocation,
-                        const std::string& UPDLocation, ChangeLog* changes = nullptr);
+// after the whole source was walked. A failure is thrown as DbError. The
+// merger's change log, when set, is told of each record right before and
+// right after it is saved.
+std::int32_t mergeTable(Merger& merger, const TableDef& table, const std::string& DBLocation,
+                        const std::string& UPDLocation);
 
 } // namespace merge

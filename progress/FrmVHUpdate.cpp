@@ -1,7 +1,6 @@
 #include "progress/FrmVHUpdate.h"
 
 #include "merge/Tables.h"
-#include "merge/Walk.h"
 #include "platform/db/Data.h"
 #include "platform/ui/Dialogs.h"
 #include "resources/Resources.h"
@@ -32,32 +31,10 @@ struct FrmVHUpdate::Controls {
     ProgressBar* ProgressBar1 = nullptr;
     QPushButton* cmdCommand1 = nullptr;
     ui::ImageList ImageList1;
-    db::Data Data1{"Data1"};
-    db::Data Data2{"Data2"};
 };
 
-FrmVHUpdate::FrmVHUpdate() = default;
+FrmVHUpdate::FrmVHUpdate() : merge::Merger(static_cast<merge::Host&>(*this)) {}
 FrmVHUpdate::~FrmVHUpdate() = default;
-
-std::int32_t FrmVHUpdate::LodgeUpdate(const std::string& DBLocation,
-                                      const std::string& UPDLocation) {
-    return merge::mergeTable(*this, merge::lodges(), DBLocation, UPDLocation);
-}
-
-std::int32_t FrmVHUpdate::IssueUpdate(const std::string& DBLocation,
-                                      const std::string& UPDLocation) {
-    return merge::mergeTable(*this, merge::issues(), DBLocation, UPDLocation);
-}
-
-std::int32_t FrmVHUpdate::ActivityUpdate(const std::string& DBLocation,
-                                         const std::string& UPDLocation) {
-    return merge::mergeTable(*this, merge::activities(), DBLocation, UPDLocation);
-}
-
-std::int32_t FrmVHUpdate::ValuesUpdate(const std::string& DBLocation,
-                                       const std::string& UPDLocation) {
-    return merge::mergeTable(*this, merge::values(), DBLocation, UPDLocation);
-}
 
 void FrmVHUpdate::makeControls(QWidget& window) {
     resources::init();
@@ -86,7 +63,8 @@ void FrmVHUpdate::makeControls(QWidget& window) {
 }
 
 void FrmVHUpdate::dropControls() {
-    controls_.reset(); // the connections close with it
+    controls_.reset();
+    closeConnections();
 }
 
 FrmVHUpdate::Controls& FrmVHUpdate::controls() {
@@ -111,11 +89,13 @@ ui::ImageList& FrmVHUpdate::ImageList1() {
 }
 
 db::Data& FrmVHUpdate::Data1() {
-    return controls().Data1;
+    Load();
+    return merge::Merger::Data1();
 }
 
 db::Data& FrmVHUpdate::Data2() {
-    return controls().Data2;
+    Load();
+    return merge::Merger::Data2();
 }
 
 ui::Twips FrmVHUpdate::frame() {
@@ -184,20 +164,6 @@ void FrmVHUpdate::repaint() {
 
 void FrmVHUpdate::yield() {
     ui::yieldEvents();
-}
-
-std::int32_t& FrmVHUpdate::count(merge::Counter counter) {
-    switch (counter) {
-    case merge::Counter::Lodges:
-        return LodgeCount;
-    case merge::Counter::Issues:
-        return IssueCount;
-    case merge::Counter::Activities:
-        return ActivityCount;
-    case merge::Counter::Values:
-        break;
-    }
-    return ValueCount;
 }
 
 FrmVHUpdate& frmVHUpdate() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "merge/Host.h"
+#include "merge/Merger.h"
 #include "platform/ui/Form.h"
 #include "platform/ui/Windows.h"
 #include "progress/ProgressBar.h"
@@ -20,28 +21,22 @@ class Data;
 namespace progress {
 
 // The progress window of an update, and the owner of what the merges share:
-// the two data connections, the password, the abort flag and one count per
-// merge. The object lives for the whole program; its window comes and goes
-// (ui::Form), and the connections go with it.
-class FrmVHUpdate : public ui::Form, public merge::Host {
+// it is the Merger whose four merges (LodgeUpdate ... ValuesUpdate) an update
+// runs, with the two data connections, the password (DBPassword) and one
+// count per merge, and it holds the abort flag. The object lives for the
+// whole program; its window comes and goes (ui::Form), and the connections
+// go with it.
+class FrmVHUpdate : public ui::Form, public merge::Host, public merge::Merger {
 public:
     FrmVHUpdate();
     ~FrmVHUpdate() override;
 
-    std::int32_t LodgeCount = 0;
-    std::int32_t IssueCount = 0;
-    std::int32_t ActivityCount = 0;
-    std::int32_t ValueCount = 0;
-    std::string DBPassword;
+    // The merges' counts by the names the window gives them.
+    std::int32_t& LodgeCount = counts.Lodges;
+    std::int32_t& IssueCount = counts.Issues;
+    std::int32_t& ActivityCount = counts.Activities;
+    std::int32_t& ValueCount = counts.Values;
     bool AbortRequested = false;
-
-    // The merges. Each returns the number of records it wrote, or 0 when its
-    // source was empty or the user cancelled.
-    std::int32_t LodgeUpdate(const std::string& DBLocation, const std::string& UPDLocation);
-    std::int32_t IssueUpdate(const std::string& DBLocation, const std::string& UPDLocation);
-    std::int32_t ActivityUpdate(const std::string& DBLocation, const std::string& UPDLocation);
-    // The last merge: at its normal end it also closes the update database.
-    std::int32_t ValuesUpdate(const std::string& DBLocation, const std::string& UPDLocation);
 
     // True while one of the merges runs.
     bool merging() const { return merging_ > 0; }
@@ -76,8 +71,6 @@ public:
     void repaint() override;
     void yield() override;
     bool abortRequested() const override { return AbortRequested; }
-    std::string password() const override { return DBPassword; }
-    std::int32_t& count(merge::Counter counter) override;
     void mergeStarted(const merge::TableDef&) override { ++merging_; }
     void mergeEnded() override { --merging_; }
 

@@ -1,7 +1,7 @@
 #include "platform/db/Criteria.h"
 
-#include "platform/db/Database.h"
 #include "platform/db/DbError.h"
+#include "platform/db/SqlFunctions.h"
 #include "platform/db/Text.h"
 
 #include <cctype>

@@ -1,6 +1,15 @@
 #include "platform/db/DbError.h"
 
+#include "platform/db/FileSystem.h"
+#include "platform/db/Sqlite.h"
+
 namespace db {
+
+static_assert(code::Error == SQLITE_ERROR && code::Busy == SQLITE_BUSY &&
+              code::Locked == SQLITE_LOCKED && code::ReadOnly == SQLITE_READONLY &&
+              code::IoError == SQLITE_IOERR && code::Corrupt == SQLITE_CORRUPT &&
+              code::Full == SQLITE_FULL && code::CannotOpen == SQLITE_CANTOPEN &&
+              code::Misuse == SQLITE_MISUSE && code::NotADatabase == SQLITE_NOTADB);
 
 namespace {
 std::string compose(const std::string& message, const std::string& engineMessage) {
@@ -13,6 +22,38 @@ std::string compose(const std::string& message, const std::string& engineMessage
 DbError::DbError(const std::string& message, int code, const std::string& engineMessage)
     : std::runtime_error(compose(message, engineMessage)), code_(code),
       engineMessage_(engineMessage) {}
+
+std::string hintFor(int rc, const std::string& file) {
+    // The engine of this version does not pass on the system's error number;
+    // the room left on the disk tells a full disk from a failing one.
+    if ((rc & 0xff) == SQLITE_IOERR && diskNearlyFull(file))
+        rc = SQLITE_FULL;
+    switch (rc & 0xff) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return " The database file is in use by another program. Close that program and try "
+               "again.";
+    case SQLITE_FULL:
+        return " The disk is full: free some space and try again.";
+    case SQLITE_READONLY:
+        return " The database file can only be read, not written.";
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+        return " The database file is damaged.";
+    case SQLITE_IOERR:
+        return " The database file could not be read or written.";
+    default:
+        return {};
+    }
+}
+
+void check(sqlite3* handle, int rc, const std::string& what) {
+    if (rc == SQLITE_OK || rc == SQLITE_ROW || rc == SQLITE_DONE)
+        return;
+    std::string engine = handle ? sqlite3_errmsg(handle) : sqlite3_errstr(rc);
+    const char* file = handle ? sqlite3_db_filename(handle, "main") : nullptr;
+    throw DbError(what + hintFor(rc, file ? file : ""), rc, engine);
+}
 
 namespace {
 std::string valueMessage(const ValueError::Place& place, const std::string& shown,

@@ -3,7 +3,24 @@
 #include <stdexcept>
 #include <string>
 
+struct sqlite3;
+
 namespace db {
+
+// The engine's primary result codes that callers tell apart (the low byte of
+// DbError::code(); DbError.cpp checks them against the engine's own).
+namespace code {
+inline constexpr int Error = 1;
+inline constexpr int Busy = 5;
+inline constexpr int Locked = 6;
+inline constexpr int ReadOnly = 8;
+inline constexpr int IoError = 10;
+inline constexpr int Corrupt = 11;
+inline constexpr int Full = 13;
+inline constexpr int CannotOpen = 14;
+inline constexpr int Misuse = 21;
+inline constexpr int NotADatabase = 26;
+} // namespace code
 
 // Every failure of the database layer. The message says first what failed in
 // words a user can act on (file, table, field, value or criteria), then the
@@ -13,15 +30,28 @@ public:
     explicit DbError(const std::string& message, int code = 0,
                      const std::string& engineMessage = {});
 
-    // The sqlite result code behind the failure, or 0 when the layer itself
-    // found the fault.
+    // The engine's result code behind the failure, extended codes included,
+    // or 0 when the layer itself found the fault.
     int code() const noexcept { return code_; }
+    // Its primary code: one of db::code.
+    int primaryCode() const noexcept { return code_ & 0xff; }
     const std::string& engineMessage() const noexcept { return engineMessage_; }
 
 private:
     int code_;
     std::string engineMessage_;
 };
+
+// Words that tell a user what to do about a result code (a file in use, a
+// full disk, ...), led by a blank; empty when there is nothing to add. With
+// the database `file` named, an I/O error on a disk with next to no room left
+// is told as the full disk it is.
+std::string hintFor(int rc, const std::string& file = {});
+
+// The one check of every engine call: throws DbError when `rc` is a failure,
+// `what` saying what failed and the engine's message of `handle` (if any)
+// following it.
+void check(sqlite3* handle, int rc, const std::string& what);
 
 // A value that cannot be read as its field needs it, or that a field cannot
 // take: the file, the table and the field it stands in, the value as messages

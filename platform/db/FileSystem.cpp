@@ -2,13 +2,13 @@
 
 #include "platform/db/DbError.h"
 #include "platform/db/Sqlite.h"
-#include "platform/db/Statement.h"
 #include "platform/db/Text.h"
 
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <sys/statvfs.h>
 #include <system_error>
@@ -50,12 +50,6 @@ bool lockRange(int fd, short type, off_t start, off_t length) {
     lock.l_start = start;
     lock.l_len = length;
     return ::fcntl(fd, F_SETLK, &lock) == 0;
-}
-
-void copyFile(const std::string& from, const std::string& to, const std::string& original) {
-    std::error_code ec;
-    if (!fs::copy_file(from, to, ec))
-        failOn("Cannot make a private copy of " + inQuotes(original) + " to read it.", ec.value());
 }
 
 } // namespace
@@ -115,32 +109,6 @@ bool removeDurably(const std::string& path) {
         return errno == ENOENT;
     syncFolderOf(path);
     return true;
-}
-
-PrivateCopy::PrivateCopy(const std::string& original) {
-    std::string pattern = (fs::temp_directory_path() / "varnholt-read-XXXXXX").string();
-    if (!::mkdtemp(pattern.data()))
-        failOn("Cannot make a private copy of " + inQuotes(original) + " to read it.", errno);
-    folder_ = pattern;
-    path_ = (folder_ / "copy.mdb").string();
-    try {
-        // What a program left beside the file first, the file last: closing
-        // a descriptor of the file lets go of every lock this process holds
-        // on it, the caller's read lock included.
-        for (const char* suffix : {"-journal", "-wal"})
-            if (sizeOf(original + suffix) > 0)
-                copyFile(original + suffix, path_ + suffix, original);
-        copyFile(original, path_, original);
-    } catch (...) {
-        std::error_code ec;
-        fs::remove_all(folder_, ec);
-        throw;
-    }
-}
-
-PrivateCopy::~PrivateCopy() {
-    std::error_code ec;
-    fs::remove_all(folder_, ec);
 }
 
 ReadLock::ReadLock(const std::string& path, int budgetMs) {

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
 #include <optional>
 #include <string>
 
@@ -33,25 +32,6 @@ void writeDurably(const std::string& path, const std::string& text);
 // Removes the file at `path`, if there is one, and returns once the removal
 // is on the disk; false when it could not be removed.
 bool removeDurably(const std::string& path);
-
-// A private copy of a database file and the files the engine keeps beside it
-// (its rollback journal, its WAL), in a fresh folder of the system's
-// temporary folder that goes with the object. It lets a file that must not
-// be written be read as the engine would recover it.
-class PrivateCopy {
-public:
-    // Throws DbError naming `original` when the copy cannot be made.
-    explicit PrivateCopy(const std::string& original);
-    ~PrivateCopy();
-    PrivateCopy(const PrivateCopy&) = delete;
-    PrivateCopy& operator=(const PrivateCopy&) = delete;
-
-    const std::string& path() const { return path_; }
-
-private:
-    std::filesystem::path folder_;
-    std::string path_;
-};
 
 // A read lock on a database file as the engine's own readers take it (the
 // engine's byte-range locks on POSIX systems), held while the object lives.

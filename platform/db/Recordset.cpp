@@ -4,12 +4,9 @@
 #include "platform/db/Database.h"
 #include "platform/db/DbError.h"
 #include "platform/db/QueryText.h"
-#include "platform/db/Sqlite.h"
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
-#include <cstdlib>
 
 namespace db {
 
@@ -21,10 +18,6 @@ Value Field::Value() const {
 
 void Field::setValue(const db::Value& value) {
     recordset_->write(column_, value);
-}
-
-const std::string& Field::Name() const {
-    return recordset_->columns_[column_].name;
 }
 
 // ---- opening ----
@@ -54,42 +47,38 @@ void Recordset::failQuery(int rc, const std::string& engine) const {
 }
 
 void Recordset::open() {
-    sqlite3* handle = database_->handle();
-    sqlite3_stmt* raw = nullptr;
-    const int rc = sqlite3_prepare_v2(handle, query_.c_str(), -1, &raw, nullptr);
-    std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> stmt(raw, sqlite3_finalize);
-    if (rc != SQLITE_OK)
-        failQuery(rc, sqlite3_errmsg(handle));
-    if (!stmt)
-        throw DbError("The query " + inQuotes(query_) + " is empty.");
+    std::optional<Statement> query;
+    try {
+        query.emplace(database_->handle(), query_);
+    } catch (const DbError& e) {
+        if (e.code() == 0 || e.primaryCode() == code::Misuse)
+            throw DbError("The query " + inQuotes(query_) + " is empty.");
+        failQuery(e.code(), e.engineMessage());
+    }
     // A record source only reads: a statement that would change the file is
     // refused before it runs.
-    if (!sqlite3_stmt_readonly(stmt.get()) || sqlite3_column_count(stmt.get()) == 0)
+    if (!query->readsOnly() || query->columnCount() == 0)
         throw DbError("The record source " + inQuotes(query_) +
                       " is not a query that reads records.");
 
     const QueryShape shape = analyseQuery(query_);
     if (!shape.singleTable)
         refuseQuery(shape.reason);
-    const int count = sqlite3_column_count(stmt.get());
-    for (int i = 0; i < count; ++i) {
+    for (int i = 0; i < query->columnCount(); ++i) {
+        const ColumnOrigin origin = query->columnOrigin(i);
         ResultColumn c;
-        c.name = sqlite3_column_name(stmt.get(), i);
-        const char* table = sqlite3_column_table_name(stmt.get(), i);
-        const char* origin = sqlite3_column_origin_name(stmt.get(), i);
-        const char* schema = sqlite3_column_database_name(stmt.get(), i);
-        const char* declared = sqlite3_column_decltype(stmt.get(), i);
-        c.type = columnOfType(c.name, declared ? declared : "");
-        if (!table || !origin || !schema || std::string(schema) != "main")
+        c.name = query->columnName(i);
+        c.type = columnOfType(c.name, origin.declaredType);
+        if (origin.table.empty() || origin.column.empty() || origin.schema != "main")
             refuseQuery("its field " + c.name + " is not a field of a table");
-        c.origin = origin;
+        c.origin = origin.column;
         if (table_.empty())
-            table_ = table;
-        else if (!equalsNoCase(table_, table))
+            table_ = origin.table;
+        else if (!equalsNoCase(table_, origin.table))
             refuseQuery("it reads more than one table");
         columns_.push_back(std::move(c));
     }
-    stmt.reset();
+    query.reset();
     if (!equalsNoCase(shape.tableName, table_))
         refuseQuery("it reads " + shape.tableName + ", which is not a table");
     try {
@@ -176,13 +165,6 @@ void Recordset::MoveNext() {
     ++position_;
 }
 
-void Recordset::MovePrevious() {
-    leaveEdit();
-    if (Bof())
-        throw DbError("Cannot move to the previous record: there is no current record.");
-    --position_;
-}
-
 // ---- searching ----
 
 void Recordset::FindFirst(const std::string& criteria) {
@@ -224,21 +206,20 @@ std::optional<std::size_t> Recordset::findInKeyset(const std::string& criteria) 
     // (few) rows it returns, and its fields are kept for the reads that
     // follow.
     database_->joinTransaction();
-    Statement& find = database_->cached(fetchColumns_ + ", _rowid_ FROM " +
-                                        quoteIdentifier(table_) + " WHERE " + condition);
+    const CachedStatement find = database_->cached(fetchColumns_ + ", _rowid_ FROM " +
+                                                   quoteIdentifier(table_) + " WHERE " + condition);
     const int rowidColumn = static_cast<int>(columns_.size());
-    Statement::ResetGuard guard(find);
     int parameter = 0;
     for (const CriteriaTerm& term : terms)
         if (term.kind != CriteriaTerm::Kind::IsNull)
-            find.bind(++parameter, Value::text(term.text));
+            find->bind(++parameter, Value::text(term.text));
     std::optional<std::size_t> first;
     try {
-        while (find.step([&] { return searchFailure(criteria); })) {
-            const auto at = positionOf(find.columnInt64(rowidColumn));
+        while (find->step([&] { return searchFailure(criteria); })) {
+            const auto at = positionOf(find->columnInt64(rowidColumn));
             if (at && (!first || *at < *first)) {
                 first = at;
-                keepRow(find, 0, static_cast<std::int64_t>(*at));
+                keepRow(*find, 0, static_cast<std::int64_t>(*at));
             }
         }
     } catch (const DbError&) {
@@ -298,28 +279,20 @@ Field Recordset::Fields(const std::string& name) {
     return Field(*this, columnIndex(name));
 }
 
-std::vector<std::string> Recordset::fieldNames() const {
-    std::vector<std::string> names;
-    for (const auto& c : columns_)
-        names.push_back(c.name);
-    return names;
-}
-
 const std::vector<db::Value>& Recordset::current() {
     requireCurrent("read a field");
     if (cachedPosition_ == position_)
         return cached_;
     database_->joinTransaction();
-    Statement& fetch = database_->cached(fetchSql_);
-    Statement::ResetGuard guard(fetch);
-    fetch.bind(1, Value::integer(keys_[static_cast<std::size_t>(position_)]));
-    if (!fetch.step([this] {
+    const CachedStatement fetch = database_->cached(fetchSql_);
+    fetch->bind(1, Value::integer(keys_[static_cast<std::size_t>(position_)]));
+    if (!fetch->step([this] {
             return "Cannot read a record of " + where() + " in " + inQuotes(database_->path()) +
                    ".";
         }))
         throw DbError("A record of " + where() + " in " + inQuotes(database_->path()) +
                       " was deleted by another program.");
-    keepRow(fetch, 0, position_);
+    keepRow(*fetch, 0, position_);
     return cached_;
 }
 
@@ -398,10 +371,6 @@ void Recordset::Edit() {
     pending_.assign(columns_.size(), std::nullopt);
 }
 
-void Recordset::CancelUpdate() {
-    leaveEdit();
-}
-
 void Recordset::leaveEdit() {
     mode_ = EditMode::None;
     pending_.clear();
@@ -432,15 +401,14 @@ void Recordset::insertPending() {
     const std::string sql =
         "INSERT INTO " + quoteIdentifier(table_) +
         (values.empty() ? " DEFAULT VALUES" : " (" + names + ") VALUES (" + marks + ")");
-    Statement& insert = database_->cached(sql);
-    Statement::ResetGuard guard(insert);
+    const CachedStatement insert = database_->cached(sql);
     for (std::size_t i = 0; i < values.size(); ++i)
-        insert.bind(static_cast<int>(i + 1), *values[i]);
-    insert.step([this] {
+        insert->bind(static_cast<int>(i + 1), *values[i]);
+    insert->run([this] {
         return "Cannot save a new record in table " + table_ + " of " +
                inQuotes(database_->path()) + ".";
     });
-    const std::int64_t rowid = sqlite3_last_insert_rowid(database_->handle());
+    const std::int64_t rowid = insert->lastInsertRowId();
     database_->commitTransaction();
     const bool atEnd = Eof();
     keys_.push_back(rowid);
@@ -461,19 +429,18 @@ void Recordset::updatePending() {
     }
     if (values.empty())
         return;
-    Statement& update = database_->cached("UPDATE " + quoteIdentifier(table_) + " SET " +
-                                          assignments + " WHERE _rowid_ = ?");
-    Statement::ResetGuard guard(update);
+    const CachedStatement update = database_->cached("UPDATE " + quoteIdentifier(table_) + " SET " +
+                                                     assignments + " WHERE _rowid_ = ?");
     for (std::size_t i = 0; i < values.size(); ++i)
-        update.bind(static_cast<int>(i + 1), *values[i]);
-    update.bind(static_cast<int>(values.size() + 1),
-                db::Value::integer(keys_[static_cast<std::size_t>(position_)]));
+        update->bind(static_cast<int>(i + 1), *values[i]);
+    update->bind(static_cast<int>(values.size() + 1),
+                 db::Value::integer(keys_[static_cast<std::size_t>(position_)]));
     cachedPosition_ = -2;
-    update.step([this] {
+    const std::int64_t changed = update->run([this] {
         return "Cannot save a record of table " + table_ + " in " + inQuotes(database_->path()) +
                ".";
     });
-    if (sqlite3_changes(database_->handle()) == 0)
+    if (changed == 0)
         throw DbError("A record of table " + table_ + " in " + inQuotes(database_->path()) +
                       " was deleted by another program; the change was not saved.");
     database_->commitTransaction();

@@ -26,7 +26,6 @@ public:
         setValue(value);
         return *this;
     }
-    const std::string& Name() const;
 
 private:
     friend class Recordset;
@@ -43,8 +42,6 @@ private:
 // saved at once, as its own transaction.
 class Recordset {
 public:
-    enum class EditMode { None, Editing, Adding };
-
     // Runs `query` on `database` and stands on the first record.
     Recordset(std::shared_ptr<Database> database, const std::string& query);
     ~Recordset();
@@ -53,11 +50,9 @@ public:
 
     std::int64_t RecordCount() const;
     bool Eof() const;
-    bool Bof() const;
     void MoveFirst();
     void MoveLast();
     void MoveNext();
-    void MovePrevious();
 
     // Makes current the first record, in record set order, that matches the
     // criteria (parseCriteria() tells their form), and sets NoMatch. With no
@@ -68,15 +63,12 @@ public:
     // The field of that name (letter case ignored); a DbError naming the
     // table and the field when there is none.
     Field Fields(const std::string& name);
-    std::vector<std::string> fieldNames() const;
 
     void AddNew();
     void Edit();
     // Saves the record opened by AddNew or Edit. After AddNew, the current
     // record is again the one that was current before it.
     void Update();
-    void CancelUpdate();
-    EditMode editMode() const { return mode_; }
 
     // The row id of the current record; a DbError when there is none.
     std::int64_t currentRowId() const;
@@ -90,6 +82,7 @@ public:
 
 private:
     friend class Field;
+    enum class EditMode { None, Editing, Adding };
     struct ResultColumn {
         std::string name;   // as the query names it
         std::string origin; // the table's column behind it
@@ -112,6 +105,7 @@ private:
     ValueError::Place placeOf(std::size_t column) const;
     db::Value fromStored(std::size_t column, const db::Value& stored) const;
     db::Value forColumn(std::size_t column, const db::Value& value) const;
+    bool Bof() const;
     void requireCurrent(const char* action) const;
     void requireWritable(const char* action) const;
     void leaveEdit();

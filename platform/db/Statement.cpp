@@ -1,42 +1,12 @@
 #include "platform/db/Statement.h"
 
 #include "platform/db/DbError.h"
-#include "platform/db/FileSystem.h"
 #include "platform/db/Sqlite.h"
 
+#include <set>
+#include <utility>
+
 namespace db {
-
-std::string hintFor(int rc, const std::string& file) {
-    // The engine of this version does not pass on the system's error number;
-    // the room left on the disk tells a full disk from a failing one.
-    if ((rc & 0xff) == SQLITE_IOERR && diskNearlyFull(file))
-        rc = SQLITE_FULL;
-    switch (rc & 0xff) {
-    case SQLITE_BUSY:
-    case SQLITE_LOCKED:
-        return " The database file is in use by another program. Close that program and try "
-               "again.";
-    case SQLITE_FULL:
-        return " The disk is full: free some space and try again.";
-    case SQLITE_READONLY:
-        return " The database file can only be read, not written.";
-    case SQLITE_CORRUPT:
-    case SQLITE_NOTADB:
-        return " The database file is damaged.";
-    case SQLITE_IOERR:
-        return " The database file could not be read or written.";
-    default:
-        return {};
-    }
-}
-
-void check(sqlite3* handle, int rc, const std::string& what) {
-    if (rc == SQLITE_OK || rc == SQLITE_ROW || rc == SQLITE_DONE)
-        return;
-    std::string engine = handle ? sqlite3_errmsg(handle) : sqlite3_errstr(rc);
-    const char* file = handle ? sqlite3_db_filename(handle, "main") : nullptr;
-    throw DbError(what + hintFor(rc, file ? file : ""), rc, engine);
-}
 
 void Statement::Finalizer::operator()(sqlite3_stmt* s) const noexcept {
     sqlite3_finalize(s);
@@ -51,6 +21,8 @@ Statement::Statement(sqlite3* handle, const std::string& sql) : handle_(handle) 
         sqlite3_prepare_v2(handle, sql.c_str(), static_cast<int>(sql.size()), &raw, nullptr);
     stmt_.reset(raw);
     check(handle, rc, "Cannot prepare the query \"" + sql + "\".");
+    if (!stmt_)
+        throw DbError("The query \"" + sql + "\" is empty.", SQLITE_MISUSE);
 }
 
 void Statement::bind(int index, const Value& value) {
@@ -98,6 +70,18 @@ void Statement::reset() {
     }
 }
 
+std::int64_t Statement::changes() const {
+    return sqlite3_changes(handle_);
+}
+
+std::int64_t Statement::lastInsertRowId() const {
+    return sqlite3_last_insert_rowid(handle_);
+}
+
+bool Statement::readsOnly() const {
+    return sqlite3_stmt_readonly(stmt_.get()) != 0;
+}
+
 int Statement::columnCount() const {
     return sqlite3_column_count(stmt_.get());
 }
@@ -105,6 +89,14 @@ int Statement::columnCount() const {
 std::string Statement::columnName(int column) const {
     const char* name = sqlite3_column_name(stmt_.get(), column);
     return name ? name : "";
+}
+
+ColumnOrigin Statement::columnOrigin(int column) const {
+    const auto text = [](const char* s) { return std::string(s ? s : ""); };
+    return {text(sqlite3_column_table_name(stmt_.get(), column)),
+            text(sqlite3_column_origin_name(stmt_.get(), column)),
+            text(sqlite3_column_database_name(stmt_.get(), column)),
+            text(sqlite3_column_decltype(stmt_.get(), column))};
 }
 
 bool Statement::isNull(int column) const {
@@ -135,6 +127,36 @@ Value Statement::columnValue(int column) const {
         throw ValueError({{}, {}, columnName(column)}, "binary data", "this program cannot read",
                          ValueError::Direction::Read);
     }
+}
+
+// ---- CachedStatement ----
+
+namespace {
+// The cached statements out on loan. Every connection is used by one thread
+// at a time, and so is each of its statements.
+thread_local std::set<const Statement*> onLoan;
+} // namespace
+
+CachedStatement::CachedStatement(Statement& cached) : statement_(&cached) {
+    onLoan.insert(statement_);
+}
+
+CachedStatement::CachedStatement(std::unique_ptr<Statement> own)
+    : statement_(own.get()), own_(std::move(own)) {}
+
+CachedStatement::CachedStatement(CachedStatement&& other) noexcept
+    : statement_(std::exchange(other.statement_, nullptr)), own_(std::move(other.own_)) {}
+
+CachedStatement::~CachedStatement() {
+    if (!statement_)
+        return;
+    statement_->reset();
+    if (!own_)
+        onLoan.erase(statement_);
+}
+
+bool CachedStatement::lent(const Statement& statement) {
+    return onLoan.count(&statement) > 0;
 }
 
 } // namespace db

@@ -3,6 +3,7 @@
 #include "platform/db/Value.h"
 
 #include <concepts>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -11,18 +12,17 @@ struct sqlite3_stmt;
 
 namespace db {
 
-// Words that tell a user what to do about a result code (a file in use, a
-// full disk, ...), led by a blank; empty when there is nothing to add. With
-// the database `file` named, an I/O error on a disk with next to no room left
-// is told as the full disk it is.
-std::string hintFor(int rc, const std::string& file = {});
+// Where a result column of a query comes from: the table, the table's
+// column, the database ("main") and the column's declared type; a part is
+// empty when the column is no column of a table (an expression).
+struct ColumnOrigin {
+    std::string table;
+    std::string column;
+    std::string schema;
+    std::string declaredType;
+};
 
-// Throws DbError when `rc` is a failure: `what` says what failed, the
-// engine's message of `handle` (if any) follows it.
-void check(sqlite3* handle, int rc, const std::string& what);
-
-// Owns one prepared statement. Its reset() guard keeps an exception from
-// leaving a statement active, which would hold a read transaction open.
+// Owns one prepared statement of a connection.
 class Statement {
 public:
     Statement(sqlite3* handle, const std::string& sql);
@@ -43,10 +43,29 @@ public:
             fail(rc, describe());
         return rc == RowCode;
     }
+    // Runs a statement that returns no rows (INSERT, UPDATE, DELETE) and
+    // returns how many records it changed.
+    template <std::invocable Describe> std::int64_t run(Describe&& describe) {
+        while (step(describe)) {
+        }
+        return changes();
+    }
+    std::int64_t run(const std::string& what) {
+        return run([&what] { return what; });
+    }
+    // Back to before the first step, with no values bound.
     void reset();
 
+    // The row id the connection gave the record it inserted last.
+    std::int64_t lastInsertRowId() const;
+
+    // Whether the statement only reads, and the columns of its result.
+    bool readsOnly() const;
     int columnCount() const;
     std::string columnName(int column) const;
+    ColumnOrigin columnOrigin(int column) const;
+
+    // The current row's columns.
     bool isNull(int column) const;
     std::int64_t columnInt64(int column) const;
     std::string columnText(int column) const;
@@ -56,22 +75,11 @@ public:
     Value columnValue(int column) const;
     sqlite3_stmt* get() const { return stmt_.get(); }
 
-    // Resets the statement when the scope ends, however it ends.
-    class ResetGuard {
-    public:
-        explicit ResetGuard(Statement& s) : s_(s) {}
-        ~ResetGuard() { s_.reset(); }
-        ResetGuard(const ResetGuard&) = delete;
-        ResetGuard& operator=(const ResetGuard&) = delete;
-
-    private:
-        Statement& s_;
-    };
-
 private:
     static const int RowCode;
     static const int DoneCode;
     int stepOnce();
+    std::int64_t changes() const;
     [[noreturn]] void fail(int rc, const std::string& what) const;
 
     struct Finalizer {
@@ -79,6 +87,32 @@ private:
     };
     sqlite3* handle_;
     std::unique_ptr<sqlite3_stmt, Finalizer> stmt_;
+};
+
+// A statement a connection keeps prepared for reuse, lent out for one use:
+// when the loan ends, however it ends, the statement is reset and its values
+// unbound, so that it never holds a read transaction open. A statement
+// already out on loan is not lent twice: the second borrower gets one of its
+// own.
+class CachedStatement {
+public:
+    explicit CachedStatement(Statement& cached);
+    explicit CachedStatement(std::unique_ptr<Statement> own);
+    ~CachedStatement();
+    CachedStatement(CachedStatement&& other) noexcept;
+    CachedStatement(const CachedStatement&) = delete;
+    CachedStatement& operator=(const CachedStatement&) = delete;
+    CachedStatement& operator=(CachedStatement&&) = delete;
+
+    Statement* operator->() const { return statement_; }
+    Statement& operator*() const { return *statement_; }
+
+    // Whether `statement` is out on loan.
+    static bool lent(const Statement& statement);
+
+private:
+    Statement* statement_;
+    std::unique_ptr<Statement> own_;
 };
 
 } // namespace db

@@ -1,5 +1,6 @@
 #include "platform/db/StoredValue.h"
 
+#include "platform/db/DbError.h"
 #include "platform/db/Sqlite.h"
 #include "platform/db/Text.h"
 #include "platform/db/Value.h"

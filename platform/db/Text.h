@@ -21,6 +21,11 @@ std::string toLower(std::string text);
 // SQL and CSV write it, whatever it holds.
 std::string enclosed(const std::string& text, char quote);
 
+// Quotes an identifier for SQL: "name", with inner quotes doubled.
+inline std::string quoteIdentifier(const std::string& name) {
+    return enclosed(name, '"');
+}
+
 // A file name or query as messages show it: whole, in double quotes.
 inline std::string inQuotes(const std::string& text) {
     return "\"" + text + "\"";

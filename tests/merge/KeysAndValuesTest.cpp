@@ -34,7 +34,7 @@ protected:
     }
 
     std::int32_t merge(const merge::TableDef& table) {
-        return merge::mergeTable(host, table, mainPath, updatePath);
+        return merge::mergeTable(host.merger, table, mainPath, updatePath);
     }
 
     std::vector<Row> stored(const std::string& sql) {

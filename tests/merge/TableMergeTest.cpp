@@ -147,7 +147,7 @@ protected:
     }
 
     std::int32_t merge(const std::string& main, const std::string& update) {
-        return merge::mergeTable(host, definitionOf(table()), main, update);
+        return merge::mergeTable(host.merger, definitionOf(table()), main, update);
     }
     std::int32_t merge() { return merge(mainPath, updatePath); }
 
@@ -255,7 +255,7 @@ TEST_P(TableMergeTest, AnEmptyUpdateTouchesNothingAndClosesNothing) {
     host.data2.DatabaseName = updatePath;
     host.data2.RecordSource = "SELECT * FROM Lodges";
     host.data2.Refresh();
-    host.counts[static_cast<int>(table().counter)] = 5;
+    host.merger.counts[table().counter] = 5;
 
     EXPECT_EQ(merge(dir.file("no such folder/Varnholt.mdb"), updatePath), 0);
     EXPECT_EQ(host.counted(table().counter), 0);
@@ -545,7 +545,7 @@ TEST_F(OwnRulesTest, AnActivityNumberMatchesOnlyTheSameNumberAndKeepsTheMainF1An
     insertRows(updatePath, "Activities",
                {activity("ABC", "X1", db::Value::integer(12), "2024-02-01", "u")});
 
-    EXPECT_EQ(merge::mergeTable(host, merge::activities(), mainPath, updatePath), 1);
+    EXPECT_EQ(merge::mergeTable(host.merger, merge::activities(), mainPath, updatePath), 1);
     EXPECT_THAT(activitiesOf(mainPath),
                 ElementsAre(activity("abc", "x1", db::Value::integer(-12), "2024-01-01", "minus"),
                             activity("abc", "x1", db::Value::number(12.5), "2024-01-01", "half"),
@@ -560,8 +560,8 @@ TEST_F(OwnRulesTest, AnActivityNumberThatIsNoNumberStopsTheMergeWithItsValue) {
                {saved, activity("B", "X1", text("twelve"), "2024-01-01", "u"),
                 activity("C", "X1", db::Value::integer(3), "2024-01-01", "u")});
 
-    const auto error =
-        dbErrorOf([&] { merge::mergeTable(host, merge::activities(), mainPath, updatePath); });
+    const auto error = dbErrorOf(
+        [&] { merge::mergeTable(host.merger, merge::activities(), mainPath, updatePath); });
     ASSERT_TRUE(error);
     EXPECT_EQ(error->message, "The Activities record with F1 \"B\", F2 \"X1\" in the update "
                               "database \"" +
@@ -579,7 +579,7 @@ TEST_F(OwnRulesTest, ValuesAreCopiedAsTheyAreHeld) {
                       db::Value::integer(40)};
     insertRows(updatePath, "MValues", {numbers, integer});
 
-    EXPECT_EQ(merge::mergeTable(host, merge::values(), mainPath, updatePath), 2);
+    EXPECT_EQ(merge::mergeTable(host.merger, merge::values(), mainPath, updatePath), 2);
     auto database = db::Database::open(mainPath, VarnholtPassword, db::OpenMode::ReadOnly);
     EXPECT_THAT(rowsOf(*database, "SELECT * FROM MValues ORDER BY _rowid_"),
                 ElementsAre(numbers, integer));
@@ -595,7 +595,7 @@ TEST_F(OwnRulesTest, LodgesCountPastTheSixteenBitLimit) {
         record.resize(13);
     insertLodges(updatePath, update);
 
-    EXPECT_EQ(merge::mergeTable(host, merge::lodges(), mainPath, updatePath), records);
+    EXPECT_EQ(merge::mergeTable(host.merger, merge::lodges(), mainPath, updatePath), records);
     EXPECT_EQ(host.counted(Counter::Lodges), records);
     EXPECT_EQ(lodgesOf(mainPath).size(), static_cast<std::size_t>(records));
 }

@@ -209,7 +209,7 @@ TEST_F(UndoTest, TheUndoFileIsKeptOnlyForItsOwnDatabaseAndNeverWrittenOver) {
         makeFile(empty);
         merge::UndoLog log(undoPath, VarnholtPassword, mainPath, empty);
         merge::runUpdate(
-            host,
+            host.merger,
             [&] {
                 return merge::Locations{mainPath, empty};
             },

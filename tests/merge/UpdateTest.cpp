@@ -18,7 +18,7 @@ using ::testing::HasSubstr;
 class UpdateTest : public MergeFilesTest {
 protected:
     Outcome run() {
-        return merge::runUpdate(host, [this] {
+        return merge::runUpdate(host.merger, [this] {
             ++asked;
             return merge::Locations{mainPath, updatePath};
         });
@@ -52,8 +52,7 @@ TEST_F(UpdateTest, RunsTheFourMergesInOrderAndCountsEach) {
 }
 
 TEST_F(UpdateTest, ACancelEndsTheUpdateAfterTheMergeInHandAndCountersStartAtZero) {
-    for (std::int32_t& count : host.counts)
-        count = 99; // what an earlier update left
+    host.merger.counts = {99, 99, 99, 99}; // what an earlier update left
     insertLodges(updatePath,
                  {lodge("A", "2024-01-01 00:00:00", "u"), lodge("B", "2024-01-01 00:00:00", "u")});
     insertRows(updatePath, "MValues", {{text("1001"), text("A2"), text("Fine"), db::Value(), {}}});

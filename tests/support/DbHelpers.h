@@ -2,6 +2,7 @@
 
 #include "platform/db/Database.h"
 #include "platform/db/DbError.h"
+#include "platform/db/SideFiles.h"
 #include "platform/db/Sqlite.h"
 #include "platform/db/Statement.h"
 #include "platform/db/Value.h"
@@ -89,8 +90,7 @@ inline std::string journalModeOnDisk(const std::string& path,
 // index, and the note of the journal mode to restore.
 inline std::vector<std::string> sideFilesOf(const std::string& path) {
     std::vector<std::string> found;
-    for (const std::string& side :
-         {path + "-journal", path + "-wal", path + "-shm", db::journalMarkerOf(path)})
+    for (const std::string& side : db::sideFilesOf(path))
         if (std::filesystem::exists(side))
             found.push_back(side);
     return found;

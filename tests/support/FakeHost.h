@@ -1,6 +1,7 @@
 #pragma once
 
 #include "merge/Host.h"
+#include "merge/Merger.h"
 #include "platform/db/Data.h"
 
 #include <cstdint>
@@ -11,22 +12,23 @@
 namespace testing_support {
 
 // A host without a window: it records what a merge showed, in order, and
-// lets a test act at the n-th yield (counted from 1), as a click would.
+// lets a test act at the n-th yield (counted from 1), as a click would. Its
+// merger holds what the merges share.
 class FakeHost : public merge::Host {
 public:
-    db::Data data1{"Data1"};
-    db::Data data2{"Data2"};
-    std::string dbPassword = "Kor240853";
+    FakeHost() { merger.DBPassword = "Kor240853"; }
+
+    merge::Merger merger{*this};
+    db::Data& data1 = merger.Data1();
+    db::Data& data2 = merger.Data2();
+    std::string& dbPassword = merger.DBPassword;
     bool abort = false;
-    std::int32_t counts[4] = {-1, -1, -1, -1};
     std::function<void(int)> onYield;
 
     // "min 0", "max 3", "value 1", "status Updating ...", "repaint", "yield".
     std::vector<std::string> shown;
     int yields = 0;
 
-    db::Data& Data1() override { return data1; }
-    db::Data& Data2() override { return data2; }
     void setProgressMin(float value) override { shown.push_back("min " + number(value)); }
     void setProgressMax(float value) override { shown.push_back("max " + number(value)); }
     void setProgressValue(float value) override { shown.push_back("value " + number(value)); }
@@ -38,12 +40,8 @@ public:
             onYield(++yields);
     }
     bool abortRequested() const override { return abort; }
-    std::string password() const override { return dbPassword; }
-    std::int32_t& count(merge::Counter counter) override {
-        return counts[static_cast<int>(counter)];
-    }
 
-    std::int32_t counted(merge::Counter counter) const { return counts[static_cast<int>(counter)]; }
+    std::int32_t counted(merge::Counter counter) { return merger.counts[counter]; }
 
     // The progress values in the order they were set.
     std::vector<std::string> progressValues() const {

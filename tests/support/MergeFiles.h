@@ -4,6 +4,7 @@
 #include "merge/Update.h"
 #include "platform/db/Database.h"
 #include "platform/db/Statement.h"
+#include "platform/db/Transaction.h"
 #include "platform/db/Value.h"
 #include "tests/support/DbHelpers.h"
 #include "tests/support/FakeHost.h"
@@ -65,10 +66,10 @@ protected:
         db::Statement insert(database->handle(),
                              "INSERT INTO " + table + " VALUES (" + placeholders + ")");
         for (const auto& record : records) {
-            db::Statement::ResetGuard guard(insert);
             for (std::size_t i = 0; i < record.size(); ++i)
                 insert.bind(static_cast<int>(i + 1), record[i]);
-            insert.step("test setup");
+            insert.run("test setup");
+            insert.reset();
         }
         transaction.commit();
     }
@@ -89,7 +90,7 @@ protected:
     // window does when it unloads.
     merge::Outcome runUpdate(FakeHost& host, merge::ChangeLog* changes = nullptr) const {
         const merge::Outcome outcome = merge::runUpdate(
-            host,
+            host.merger,
             [this] {
                 return merge::Locations{mainPath, updatePath};
             },

@@ -46,10 +46,13 @@ ChangesReport::ChangesReport(std::string path)
 }
 
 merge::StoredRecords& ChangesReport::recordsOf(const merge::RecordWrite& write) {
-    auto& records = tables_[write.table.name];
-    if (!records || &records->database() != &write.main)
-        records = std::make_unique<merge::StoredRecords>(write.main, write.table.name);
-    return *records;
+    auto& slot = tables_[write.table.name];
+    // Read again on the connection the merge writes through: the window
+    // opens the main database afresh for each merge.
+    if (!slot.records || slot.database != write.main.id())
+        slot = {write.main.id(),
+                std::make_unique<merge::StoredRecords>(write.main, write.table.name)};
+    return *slot.records;
 }
 
 void ChangesReport::aboutToWrite(const merge::RecordWrite& write) {

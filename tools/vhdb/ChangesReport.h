@@ -43,7 +43,11 @@ private:
 
     std::string path_;
     std::ofstream out_;
-    std::map<std::string, std::unique_ptr<merge::StoredRecords>> tables_;
+    struct Table {
+        std::uint64_t database = 0; // the id of the connection it is read on
+        std::unique_ptr<merge::StoredRecords> records;
+    };
+    std::map<std::string, Table> tables_;
     std::optional<db::StoredRow> before_; // the record about to be overwritten
 };
 

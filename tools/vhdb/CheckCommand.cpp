@@ -1,4 +1,5 @@
 #include "merge/Schema.h"
+#include "platform/db/CrashRecovery.h"
 #include "platform/db/Database.h"
 #include "platform/db/Statement.h"
 #include "tools/vhdb/Command.h"
@@ -23,7 +24,7 @@ public:
     }
 
     int run(Console& console) override {
-        db::Database::recoverAfterCrash(file_, password());
+        db::recoverAfterCrash(file_, password());
         auto database = db::Database::open(file_, password(), db::OpenMode::ReadOnly);
         std::vector<std::string> problems = integrityProblems(*database);
         for (auto& problem : merge::checkVarnholtSchema(*database))

@@ -4,6 +4,7 @@
 #include "platform/db/Database.h"
 #include "platform/db/Statement.h"
 #include "platform/db/Text.h"
+#include "platform/db/Transaction.h"
 #include "tools/vhdb/DemoTables.h"
 
 #include <algorithm>
@@ -160,10 +161,10 @@ public:
     }
 
     void add(const Row& row) {
-        db::Statement::ResetGuard guard(insert_);
         for (std::size_t i = 0; i < row.size(); ++i)
             insert_.bind(static_cast<int>(i + 1), row[i]);
-        insert_.step([&] { return "Cannot add a record to table " + layout_.table->name + "."; });
+        insert_.run([&] { return "Cannot add a record to table " + layout_.table->name + "."; });
+        insert_.reset();
     }
 
     void finish() {

@@ -1,3 +1,4 @@
+#include "platform/db/CrashRecovery.h"
 #include "platform/db/Database.h"
 #include "platform/db/DbError.h"
 #include "platform/db/Statement.h"
@@ -26,7 +27,7 @@ public:
 
     int run(Console& console) override {
         refuseToOverwriteDatabase();
-        db::Database::recoverAfterCrash(file_, password());
+        db::recoverAfterCrash(file_, password());
         auto database = db::Database::open(file_, password(), db::OpenMode::ReadOnly);
         // The whole table is written out first so that a failure half-way
         // leaves no partial CSV behind.

@@ -1,4 +1,5 @@
 #include "platform/db/Database.h"
+#include "platform/db/Transaction.h"
 #include "platform/db/Value.h"
 #include "tools/vhdb/Command.h"
 #include "tools/vhdb/Csv.h"
@@ -191,14 +192,14 @@ private:
         std::vector<db::Value> values;
         std::size_t written = 0;
         while (csv.next(values)) {
-            db::Statement::ResetGuard guard(insert);
             for (std::size_t i = 0; i < values.size(); ++i)
                 insert.bind(static_cast<int>(i + 1), values[i]);
-            insert.step([&] {
+            insert.run([&] {
                 return fmt::format("Cannot add line {} of \"{}\" to table {}; nothing was "
                                    "imported.",
                                    csv.line(), csv_, tableName_);
             });
+            insert.reset();
             ++written;
         }
         if (written != rows)

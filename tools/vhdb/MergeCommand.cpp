@@ -94,9 +94,9 @@ public:
         if (dryRun_)
             copy.emplace(main_);
 
-        TerminalHost host(password(), console.err, progressFor(console));
+        TerminalHost host(console.err, progressFor(console));
         const int code =
-            runTerminalUpdate(host, console, main_, update_,
+            runTerminalUpdate(host, console, password(), main_, update_,
                               {copy ? &*copy : nullptr, logs.empty() ? nullptr : &logs});
         if (undo)
             tellOfUndo(console, *undo);

@@ -1,5 +1,6 @@
 #include "tools/vhdb/TerminalHost.h"
 
+#include "merge/Merger.h"
 #include "merge/Tables.h"
 #include "merge/Update.h"
 #include "tools/vhdb/TerminalInterrupts.h"
@@ -17,9 +18,8 @@ std::int64_t records(float value) {
 
 } // namespace
 
-TerminalHost::TerminalHost(std::string password, std::ostream& err, Progress progress,
-                           TerminalBar::Clock now)
-    : password_(std::move(password)), err_(err), progress_(progress), bar_(err, std::move(now)) {}
+TerminalHost::TerminalHost(std::ostream& err, Progress progress, TerminalBar::Clock now)
+    : err_(err), progress_(progress), bar_(err, std::move(now)) {}
 
 void TerminalHost::setProgressMax(float value) {
     if (progress_ == Progress::Bar)
@@ -42,10 +42,6 @@ bool TerminalHost::abortRequested() const {
     return TerminalInterrupts::arrived();
 }
 
-std::int32_t& TerminalHost::count(merge::Counter counter) {
-    return counts_.at(static_cast<std::size_t>(counter));
-}
-
 void TerminalHost::mergeStarted(const merge::TableDef& table) {
     table_ = table.name;
 }
@@ -54,25 +50,23 @@ void TerminalHost::mergeEnded() {
     bar_.finish();
 }
 
-void TerminalHost::closeConnections() {
-    data1_.Close();
-    data2_.Close();
-}
-
-int runTerminalUpdate(TerminalHost& host, Console& console, const std::string& mainPath,
-                      const std::string& updatePath, const MergeOptions& options) {
+int runTerminalUpdate(TerminalHost& host, Console& console, const std::string& password,
+                      const std::string& mainPath, const std::string& updatePath,
+                      const MergeOptions& options) {
     const TerminalInterrupts interrupts;
+    merge::Merger merger(host);
+    merger.DBPassword = password;
     const std::string written = options.dryRun ? options.dryRun->path() : mainPath;
     // A signal that came before the update began leaves both files unopened.
     merge::Outcome outcome = TerminalInterrupts::arrived()
                                  ? merge::Outcome{merge::Outcome::Ending::Cancelled, {}, {}, {}}
                                  : merge::runUpdate(
-                                       host,
+                                       merger,
                                        [&] {
                                            return merge::Locations{written, updatePath};
                                        },
                                        options.changes);
-    host.closeConnections();
+    merger.closeConnections();
     std::string unfinished;
     if (options.changes) {
         try {

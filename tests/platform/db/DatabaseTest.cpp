@@ -1,3 +1,5 @@
+#include "platform/db/CrashRecovery.h"
+#include "platform/db/SideFiles.h"
 #include "platform/db/Sqlite.h"
 #include "tests/platform/db/DbFixture.h"
 #include "tests/support/Crash.h"
@@ -469,7 +471,7 @@ TEST_F(KilledWriterTest, NextWriterRestoresTheJournalModeTheFileHadBeforeTheCras
 
 TEST_F(KilledWriterTest, RecoveryBeforeAReadRestoresTheJournalMode) {
     killAfterSavingOneRecord();
-    Database::recoverAfterCrash(path, VarnholtPassword);
+    db::recoverAfterCrash(path, VarnholtPassword);
     expectAsBeforeWithTheSavedRecord();
 }
 
@@ -503,7 +505,7 @@ TEST_F(HotJournalTest, ReaderReadsTheRecoveredFileWithoutTouchingIt) {
 }
 
 TEST_F(HotJournalTest, WriterAndRecoveryRollItBack) {
-    Database::recoverAfterCrash(path, VarnholtPassword);
+    db::recoverAfterCrash(path, VarnholtPassword);
     EXPECT_THAT(sideFilesOf(path), IsEmpty());
     database = openFile();
     expectOnlyTheCommittedRecord(*database);

@@ -105,10 +105,10 @@ TEST_F(WholeTextTest, TextComparesEveryCharacterPastANulIgnoringOnlyAsciiLetterC
     db::Statement insert(database->handle(), "INSERT INTO Lodges (F1, F2) VALUES (?, ?)");
     for (const auto& [key, tag] : std::vector<std::pair<std::string, std::string>>{
              {"A\0BC"s, "nul"}, {"\xc3\x89t\xc3\xa9"s, "accented"}, {"plain"s, "plain"}}) {
-        db::Statement::ResetGuard guard(insert);
         insert.bind(1, Value::text(key));
         insert.bind(2, Value::text(tag));
-        insert.step("test setup");
+        insert.run("test setup");
+        insert.reset();
     }
     Recordset records(database, "SELECT * FROM Lodges ORDER BY F1");
     const auto found = [&](const std::string& key) {

@@ -126,20 +126,18 @@ TEST_F(RecordsetTest, AddNewAtTheEndLeavesTheRecordSetAtItsEnd) {
 
 // ---- moving ----
 
-TEST_F(RecordsetTest, EmptyRecordSetIsAtBothEndsAndRefusesMovesAndReads) {
+TEST_F(RecordsetTest, EmptyRecordSetIsAtItsEndAndRefusesMovesAndReads) {
     Recordset records(database, "SELECT * FROM Lodges");
     EXPECT_EQ(records.RecordCount(), 0);
     EXPECT_TRUE(records.Eof());
-    EXPECT_TRUE(records.Bof());
     EXPECT_TRUE(dbErrorOf([&] { records.MoveFirst(); }));
     EXPECT_TRUE(dbErrorOf([&] { records.MoveLast(); }));
     EXPECT_TRUE(dbErrorOf([&] { records.MoveNext(); }));
-    EXPECT_TRUE(dbErrorOf([&] { records.MovePrevious(); }));
     EXPECT_TRUE(dbErrorOf([&] { records.Fields("F1").Value(); }));
     EXPECT_TRUE(dbErrorOf([&] { records.Edit(); }));
 }
 
-TEST_F(RecordsetTest, MovesWalkBothWaysAndStopPastEitherEnd) {
+TEST_F(RecordsetTest, MovesWalkTheRecordsAndStopPastTheEnd) {
     exec("INSERT INTO Lodges (F1) VALUES ('A'), ('B'), ('C')");
     Recordset records(database, "SELECT * FROM Lodges ORDER BY F1");
     EXPECT_EQ(records.Fields("F1").Value(), Value::text("A"));
@@ -147,17 +145,12 @@ TEST_F(RecordsetTest, MovesWalkBothWaysAndStopPastEitherEnd) {
     EXPECT_EQ(records.Fields("F1").Value(), Value::text("C"));
     records.MoveNext();
     EXPECT_TRUE(records.Eof());
-    EXPECT_FALSE(records.Bof());
     EXPECT_TRUE(dbErrorOf([&] { records.Fields("F1").Value(); }));
     EXPECT_TRUE(dbErrorOf([&] { records.MoveNext(); }));
-    records.MovePrevious();
-    EXPECT_EQ(records.Fields("F1").Value(), Value::text("C"));
     records.MoveFirst();
-    records.MovePrevious();
-    EXPECT_TRUE(records.Bof());
-    EXPECT_TRUE(dbErrorOf([&] { records.MovePrevious(); }));
-    records.MoveNext();
     EXPECT_EQ(records.Fields("F1").Value(), Value::text("A"));
+    records.MoveNext();
+    EXPECT_EQ(records.Fields("F1").Value(), Value::text("B"));
 }
 
 // ---- fields, tables and queries that are not there ----
@@ -233,7 +226,7 @@ TEST_F(RecordsetTest, MovingCancelsAPendingEdit) {
     records.Fields("F2") = Value::text("dropped");
     records.MoveNext();
     EXPECT_TRUE(dbErrorOf([&] { records.Update(); }));
-    records.MovePrevious();
+    records.MoveFirst();
     EXPECT_EQ(records.Fields("F2").Value(), Value::text("kept"));
     EXPECT_THAT(column("SELECT F2 FROM Lodges"), ElementsAre("kept", "kept"));
 }
@@ -247,7 +240,7 @@ TEST_F(RecordsetTest, FieldsCanOnlyBeSetBetweenEditOrAddNewAndUpdate) {
     EXPECT_TRUE(dbErrorOf([&] { records.Update(); }));
     records.Edit();
     records.Fields("F2") = Value::text("x");
-    records.CancelUpdate();
+    records.MoveFirst(); // leaves the edit unsaved
     EXPECT_TRUE(dbErrorOf([&] { records.Fields("F2") = Value::text("y"); }));
     EXPECT_THAT(column("SELECT F2 FROM Lodges"), ElementsAre(""));
 }

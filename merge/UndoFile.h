@@ -1,0 +1,130 @@
+#pragma once
+
+#include "platform/db/Column.h"
+#include "platform/db/DbError.h"
+#include "platform/db/StoredValue.h"
+#include "platform/db/Value.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace db {
+class Database;
+}
+
+namespace merge {
+
+// The undo file of an update: a database of its own, encrypted with the main
+// database's password since it holds the user's records, that keeps what it
+// takes to take back every record the update wrote. This class alone knows
+// how the file keeps it; UndoLog decides what to note and when, undoUpdate()
+// what to restore. Its tables:
+//
+//   UndoFile(Name, Value)        "format" 1; "main", the main database's
+//                                path; "main salt", its fileSalt();
+//                                "update", the update's path
+//   UndoColumns(TableName, Position, Name, DeclaredType)
+//                                the columns of each main table written
+//   UndoEntries(Seq, TableName, Change, Written, RowId, RowIdBound, Saved)
+//                                one per record, in the order written
+//   "Before <table>"(Seq, C1..Cn) an overwritten record as it was stored
+//   "After <table>"(Seq, C1..Cn)  the values written, columns declared with
+//                                the main table's affinities
+class UndoFile {
+public:
+    // One record the update noted.
+    struct Entry {
+        std::int64_t seq = 0;
+        std::string table;
+        bool added = false;
+        std::string written; // '1' for each column the update wrote
+        std::int64_t rowid = 0;
+        std::int64_t rowidBound = 0; // an add: the highest row id before it
+        bool saved = false;          // the save was noted, and with it the row id
+    };
+
+    // A record about to be written, to note.
+    struct Note {
+        const std::string& table;
+        bool added;
+        std::string written;         // '1' for each column written
+        std::int64_t rowid = 0;      // an overwrite: the record's row id
+        std::int64_t rowidBound = 0; // an add: the table's highest row id before it
+        const db::StoredRow* before; // an overwrite: the record as stored
+        // The values written, by the position of their column.
+        std::vector<std::pair<std::size_t, db::Value>> after;
+        // The table's columns, with its first note; nullptr after it.
+        const std::vector<db::Column>* firstOfTable = nullptr;
+    };
+
+    // The row id a noted record was saved with.
+    struct Saved {
+        std::int64_t seq;
+        std::int64_t rowid;
+    };
+
+    // Makes a new undo file naming the main database and the update; a
+    // DbError when anything exists at `path` already or the file cannot be
+    // made. Each note is committed before it returns.
+    static UndoFile create(const std::string& path, const std::string& password,
+                           const std::string& mainPath, const std::string& updatePath);
+    // Opens an undo file to read it, taking in first what a killed run left
+    // in its WAL; a DbError when there is none, the password is wrong, it is
+    // no undo file or another version of the program made it.
+    static UndoFile open(const std::string& path, const std::string& password);
+
+    ~UndoFile();
+    UndoFile(UndoFile&&) noexcept;
+    UndoFile& operator=(UndoFile&&) = delete;
+    UndoFile(const UndoFile&) = delete;
+
+    const std::string& path() const { return path_; }
+
+    // Notes a record, and the save of the one noted before it, in one
+    // transaction that is committed before it returns.
+    void append(const Note& note, std::int64_t seq, const std::optional<Saved>& previous);
+    // Notes the last save, if any, and closes the file as one file, without
+    // a WAL beside it. Closing twice is harmless.
+    void finish(const std::optional<Saved>& last);
+
+    // Reading.
+    std::string text(const std::string& name);
+    // The columns each table had when the update wrote it, the tables in
+    // the order they were first written.
+    std::vector<std::pair<std::string, std::vector<std::string>>> columns();
+    // Every record noted, in the order written.
+    std::vector<Entry> entries();
+    // The whole record before an overwrite, and the values written (the
+    // other columns null).
+    db::StoredRow before(const Entry& entry, std::size_t columns);
+    db::StoredRow after(const Entry& entry, std::size_t columns);
+    db::DbError damaged() const;
+
+private:
+    UndoFile(std::string path, std::shared_ptr<db::Database> file);
+    void noteTable(const std::string& table, const std::vector<db::Column>& columns);
+    db::StoredRow row(const std::string& table, const Entry& entry, std::size_t columns);
+    db::Value setting(const std::string& name);
+    std::string writeFailure() const;
+    std::string readFailure() const;
+
+    std::string path_;
+    std::shared_ptr<db::Database> file_;
+};
+
+namespace undo {
+
+// The first 16 bytes of a database file, in hex. An encrypted file begins
+// with the random salt it was made with: every copy of the file has it, no
+// other file does. A file without encryption begins with the engine's fixed
+// header instead (isPlainHeader).
+std::string fileSalt(const std::string& path);
+bool isPlainHeader(const std::string& salt);
+
+} // namespace undo
+
+} // namespace merge
