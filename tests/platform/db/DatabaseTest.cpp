@@ -482,7 +482,7 @@ protected:
         ClosedVarnholtFileTest::SetUp();
         openFile()->exec("INSERT INTO Lodges (F1) VALUES ('Kept')", "test setup");
         ASSERT_TRUE(killAfterRunning(path, VarnholtPassword, HotJournalSql));
-        ASSERT_GT(std::filesystem::file_size(path + "-journal"), 0u);
+        ASSERT_GT(std::filesystem::file_size(db::rollbackJournalOf(path)), 0u);
     }
 
     void expectOnlyTheCommittedRecord(Database& database) {
@@ -494,14 +494,14 @@ protected:
 
 TEST_F(HotJournalTest, ReaderReadsTheRecoveredFileWithoutTouchingIt) {
     const std::string file = readFile(path);
-    const std::string journal = readFile(path + "-journal");
+    const std::string journal = readFile(db::rollbackJournalOf(path));
     {
         auto reader = openFile(OpenMode::ReadOnly);
         expectOnlyTheCommittedRecord(*reader);
     }
     EXPECT_EQ(readFile(path), file);
-    EXPECT_EQ(readFile(path + "-journal"), journal);
-    EXPECT_THAT(sideFilesOf(path), testing::ElementsAre(path + "-journal"));
+    EXPECT_EQ(readFile(db::rollbackJournalOf(path)), journal);
+    EXPECT_THAT(sideFilesOf(path), testing::ElementsAre(db::rollbackJournalOf(path)));
 }
 
 TEST_F(HotJournalTest, WriterAndRecoveryRollItBack) {

@@ -2,6 +2,7 @@
 // on hand-made files, stopped by Ctrl+C and killed too.
 #include "merge/Schema.h"
 #include "platform/db/Database.h"
+#include "platform/db/SideFiles.h"
 #include "tests/support/DbHelpers.h"
 #include "tests/support/StoredTables.h"
 #include "tests/support/TempDir.h"
@@ -289,7 +290,7 @@ protected:
     bool waitForSomeRecords() const {
         const auto giveUp = std::chrono::steady_clock::now() + std::chrono::minutes(1);
         std::error_code ec;
-        while (fs::file_size(undoPath + "-wal", ec) < 40'000 || ec) {
+        while (fs::file_size(db::walOf(undoPath), ec) < 40'000 || ec) {
             if (std::chrono::steady_clock::now() > giveUp)
                 return false;
             std::this_thread::sleep_for(std::chrono::milliseconds(2));

@@ -4,6 +4,7 @@
 // need root skip with the reason where they cannot run.
 #include "merge/Schema.h"
 #include "platform/db/Database.h"
+#include "platform/db/SideFiles.h"
 #include "tests/support/Crash.h"
 #include "tests/support/DbHelpers.h"
 #include "tests/support/TempDir.h"
@@ -127,7 +128,7 @@ TEST_F(VhdbPlaces, UpdateFilesInWalModeAreReadFromAReadOnlyFolderAndLeftAsTheyWe
     makeFile(unfinished, "INSERT INTO Lodges (F1, F12) VALUES ('In the file', '2021-01-01');");
     ASSERT_TRUE(testing_support::killAfterRunning(unfinished, VarnholtPassword,
                                                   testing_support::UnfinishedWalSql));
-    ASSERT_GT(fs::file_size(unfinished + "-wal"), 0u);
+    ASSERT_GT(fs::file_size(db::walOf(unfinished)), 0u);
     makeFile(clean, "INSERT INTO Issues (F1, F2) VALUES ('I1', 'A');");
     ASSERT_EQ(
         testing_support::runAsAnotherProgram(clean, VarnholtPassword, "PRAGMA journal_mode = WAL;"),
@@ -163,13 +164,13 @@ TEST_F(VhdbPlaces, CheckAndExportReadAFileWithAHotJournalWhereverItLies) {
     makeFile(path, "INSERT INTO Lodges (F1) VALUES ('Kept');");
     ASSERT_TRUE(
         testing_support::killAfterRunning(path, VarnholtPassword, testing_support::HotJournalSql));
-    ASSERT_GT(fs::file_size(path + "-journal"), 0u);
+    ASSERT_GT(fs::file_size(db::rollbackJournalOf(path)), 0u);
     const std::string counts =
         "Lodges: 1 record\nIssues: 0 records\nActivities: 0 records\nMValues: 0 records\n";
 
     if (const auto nobody = asNobody(); !nobody.empty()) {
         fs::permissions(path, fs::perms(0644));
-        fs::permissions(path + "-journal", fs::perms(0644));
+        fs::permissions(db::rollbackJournalOf(path), fs::perms(0644));
         fs::permissions(folderPath, fs::perms(0555));
         const auto before = filesIn(folderPath);
         const Outcome check = vhdb({"check", path}, nobody);

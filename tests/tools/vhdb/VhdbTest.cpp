@@ -1,6 +1,7 @@
 // Runs the real vhdb program and checks what it prints, its exit code and
 // what it leaves in the files.
 #include "platform/db/Database.h"
+#include "platform/db/SideFiles.h"
 #include "tests/support/TempDir.h"
 #include "tests/tools/vhdb/VhdbProcess.h"
 
@@ -142,7 +143,7 @@ TEST_F(Vhdb, ACellBeyondTheLimitIsRefusedWithTheDatabaseUnchanged) {
               "\", line 2, field F2: the cell holds more than 268,435,456 bytes (256 MiB), the "
               "most a cell may hold. Nothing was imported.");
     EXPECT_EQ(readFile(db), before);
-    EXPECT_FALSE(std::filesystem::exists(db + "-wal"));
+    EXPECT_FALSE(std::filesystem::exists(db::walOf(db)));
 }
 
 TEST_F(Vhdb, ImportWritesAFileOfManyRowsWhole) {
@@ -167,7 +168,7 @@ TEST_F(Vhdb, ARowTheDatabaseRefusesStopsTheImportWithNothingWritten) {
           "Cannot add line 4 of \"" + dir.file("in1.csv") +
               "\" to table Lodges; nothing was imported. (NOT NULL constraint failed: Lodges.F1)");
     EXPECT_EQ(ok({"export", db, "Lodges"}), "F1,F2\r\nkept,\r\n");
-    EXPECT_FALSE(std::filesystem::exists(db + "-wal"));
+    EXPECT_FALSE(std::filesystem::exists(db::walOf(db)));
 }
 
 TEST_F(Vhdb, AMissingTableIsNamed) {
