@@ -117,6 +117,18 @@ void takeInWal(const std::string& path, const std::string& password) {
     }
 }
 
+// Lets go of the file however finishing ends; later use of it is refused.
+class Closing {
+public:
+    explicit Closing(std::shared_ptr<db::Database>& file) : file_(file) {}
+    ~Closing() { file_.reset(); }
+    Closing(const Closing&) = delete;
+    Closing& operator=(const Closing&) = delete;
+
+private:
+    std::shared_ptr<db::Database>& file_;
+};
+
 } // namespace
 
 UndoFile::UndoFile(std::string path, std::shared_ptr<db::Database> file)
@@ -203,29 +215,12 @@ void UndoFile::append(const Note& note, std::int64_t seq, const std::optional<Sa
     if (!file_)
         throw db::DbError("The undo file " + db::inQuotes(path_) +
                           " was closed before the update ended.");
-    const std::string what = writeFailure();
     db::Transaction transaction(*file_);
     if (note.firstOfTable)
         noteTable(note.table, *note.firstOfTable);
-    if (previous) {
-        const db::CachedStatement saved =
-            file_->cached("UPDATE UndoEntries SET RowId = ?, Saved = 1 WHERE Seq = ?");
-        saved->bind(1, db::Value::integer(previous->rowid));
-        saved->bind(2, db::Value::integer(previous->seq));
-        saved->run(what);
-    }
-    {
-        const db::CachedStatement entry = file_->cached(
-            "INSERT INTO UndoEntries (Seq, TableName, Change, Written, RowId, RowIdBound) "
-            "VALUES (?, ?, ?, ?, ?, ?)");
-        entry->bind(1, db::Value::integer(seq));
-        entry->bind(2, db::Value::text(note.table));
-        entry->bind(3, db::Value::text(note.added ? Added : Overwritten));
-        entry->bind(4, db::Value::text(note.written));
-        entry->bind(5, note.added ? db::Value() : db::Value::integer(note.rowid));
-        entry->bind(6, note.added ? db::Value::integer(note.rowidBound) : db::Value());
-        entry->run(what);
-    }
+    if (previous)
+        noteSaved(*previous);
+    insertEntry(note, seq);
     const std::size_t columns = note.written.size();
     if (note.before) {
         const db::CachedStatement insert =
@@ -233,7 +228,7 @@ void UndoFile::append(const Note& note, std::int64_t seq, const std::optional<Sa
         insert->bind(1, db::Value::integer(seq));
         for (std::size_t i = 0; i < note.before->size(); ++i)
             (*note.before)[i].bindTo(*insert, static_cast<int>(i + 2));
-        insert->run(what);
+        insert->run(writeFailure());
     }
     {
         const db::CachedStatement insert =
@@ -241,23 +236,41 @@ void UndoFile::append(const Note& note, std::int64_t seq, const std::optional<Sa
         insert->bind(1, db::Value::integer(seq));
         for (const auto& [position, value] : note.after)
             insert->bind(static_cast<int>(position + 2), value);
-        insert->run(what);
+        insert->run(writeFailure());
     }
     transaction.commit();
+}
+
+void UndoFile::insertEntry(const Note& note, std::int64_t seq) {
+    const db::CachedStatement entry =
+        file_->cached("INSERT INTO UndoEntries (Seq, TableName, Change, Written, RowId, "
+                      "RowIdBound) VALUES (?, ?, ?, ?, ?, ?)");
+    entry->bind(1, db::Value::integer(seq));
+    entry->bind(2, db::Value::text(note.table));
+    entry->bind(3, db::Value::text(note.added ? Added : Overwritten));
+    entry->bind(4, db::Value::text(note.written));
+    entry->bind(5, note.added ? db::Value() : db::Value::integer(note.rowid));
+    entry->bind(6, note.added ? db::Value::integer(note.rowidBound) : db::Value());
+    entry->run(writeFailure());
+}
+
+void UndoFile::noteSaved(const Saved& saved) {
+    const db::CachedStatement note =
+        file_->cached("UPDATE UndoEntries SET RowId = ?, Saved = 1 WHERE Seq = ?");
+    note->bind(1, db::Value::integer(saved.rowid));
+    note->bind(2, db::Value::integer(saved.seq));
+    note->run(writeFailure());
 }
 
 void UndoFile::finish(const std::optional<Saved>& last) {
     if (!file_)
         return;
     // Closed however this ends.
-    const std::shared_ptr<db::Database> file = std::move(file_);
+    const std::shared_ptr<db::Database> file = file_;
+    const Closing closing(file_);
     if (last) {
-        db::Transaction transaction(*file);
-        const db::CachedStatement saved =
-            file->cached("UPDATE UndoEntries SET RowId = ?, Saved = 1 WHERE Seq = ?");
-        saved->bind(1, db::Value::integer(last->rowid));
-        saved->bind(2, db::Value::integer(last->seq));
-        saved->run(writeFailure());
+        db::Transaction transaction(*file_);
+        noteSaved(*last);
         transaction.commit();
     }
     file->exec("PRAGMA journal_mode=DELETE", writeFailure());

@@ -107,6 +107,8 @@ public:
 private:
     UndoFile(std::string path, std::shared_ptr<db::Database> file);
     void noteTable(const std::string& table, const std::vector<db::Column>& columns);
+    void insertEntry(const Note& note, std::int64_t seq);
+    void noteSaved(const Saved& saved);
     db::StoredRow row(const std::string& table, const Entry& entry, std::size_t columns);
     db::Value setting(const std::string& name);
     std::string writeFailure() const;

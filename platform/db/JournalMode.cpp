@@ -124,37 +124,20 @@ JournalModeOwner::~JournalModeOwner() {
 void JournalModeOwner::enterWal(sqlite3* handle, const std::string& password, int busyMs) {
     // The mode to restore is written down before the switch, so that a run
     // killed in WAL mode is put right by the next one.
-    const std::string marker = journalMarkerOf(path_);
     std::optional<std::string> previous = markedMode(path_);
-    const std::string what = "Cannot switch " + inQuotes(path_) + " to WAL mode.";
-    const auto failed = [&](const DbError& e) {
-        return DbError(what + hintFor(e.code(), path_), e.code(), e.engineMessage());
-    };
-    std::string now;
-    try {
-        now = journalModePragma(handle, "PRAGMA journal_mode");
-    } catch (const DbError& e) {
-        throw failed(e);
-    }
+    const std::string now = modeOf(handle);
     if (now != "wal") {
         const bool marking = !previous;
         if (marking) {
             previous = now;
-            writeDurably(marker, *previous + "\n");
+            writeDurably(journalMarkerOf(path_), *previous + "\n");
         }
         try {
-            const std::string inForce = setJournalMode(handle, "wal", busyMs);
-            sqlite3_busy_timeout(handle, busyMs);
-            if (inForce != "wal")
-                throw DbError(what + " The engine kept the journal mode " + inQuotes(inForce) +
-                              ".");
-        } catch (const DbError& e) {
-            sqlite3_busy_timeout(handle, busyMs);
+            switchToWal(handle, busyMs);
+        } catch (...) {
             if (marking)
-                removeDurably(marker);
-            if (e.code() == 0)
-                throw;
-            throw failed(e);
+                removeDurably(journalMarkerOf(path_));
+            throw;
         }
     }
     if (previous) {
@@ -167,6 +150,30 @@ void JournalModeOwner::enterWal(sqlite3* handle, const std::string& password, in
     }
     check(handle, sqlite3_exec(handle, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr),
           "Cannot set up " + inQuotes(path_) + ".");
+}
+
+std::string JournalModeOwner::modeOf(sqlite3* handle) const {
+    try {
+        return journalModePragma(handle, "PRAGMA journal_mode");
+    } catch (const DbError& e) {
+        throw DbError("Cannot switch " + inQuotes(path_) + " to WAL mode." +
+                          hintFor(e.code(), path_),
+                      e.code(), e.engineMessage());
+    }
+}
+
+void JournalModeOwner::switchToWal(sqlite3* handle, int busyMs) const {
+    const std::string what = "Cannot switch " + inQuotes(path_) + " to WAL mode.";
+    std::string inForce;
+    try {
+        inForce = setJournalMode(handle, "wal", busyMs);
+    } catch (const DbError& e) {
+        sqlite3_busy_timeout(handle, busyMs);
+        throw DbError(what + hintFor(e.code(), path_), e.code(), e.engineMessage());
+    }
+    sqlite3_busy_timeout(handle, busyMs);
+    if (inForce != "wal")
+        throw DbError(what + " The engine kept the journal mode " + inQuotes(inForce) + ".");
 }
 
 bool JournalModeOwner::checked() const {

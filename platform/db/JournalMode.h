@@ -53,6 +53,9 @@ public:
     void close(Connection& connection);
 
 private:
+    std::string modeOf(sqlite3* handle) const;
+    void switchToWal(sqlite3* handle, int busyMs) const;
+
     std::string path_;
     std::string key_; // the file, however its path is spelled
     bool writer_;
