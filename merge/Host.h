@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/db/Waiting.h"
+
 #include <string>
 
 namespace merge {
@@ -12,6 +14,12 @@ struct TableDef;
 // Qt, `vhdb merge` on a terminal; the merges know nothing of either. What
 // the merges share (the connections, the password, the counts) is the
 // Merger's.
+// The status line while the engine waits.
+inline std::string waitStatus(db::WaitReason why) {
+    return why == db::WaitReason::CheckingFile ? "Checking the database\u2026"
+                                               : "Waiting for another program\u2026";
+}
+
 class Host {
 public:
     virtual ~Host() = default;
@@ -27,6 +35,17 @@ public:
     virtual void yield() = 0;
     // The window's AbortRequested.
     virtual bool abortRequested() const = 0;
+
+    // Called a few times a second while the engine waits, before the first
+    // record: for another program to let go of a file, or while it checks
+    // the main database. Shows what it waits for (waitStatus) and answers
+    // pending events as a yield does; false gives the wait up (the user
+    // cancelled), and nothing is written then.
+    virtual bool whileWaiting(db::WaitReason why) {
+        (void)why;
+        yield();
+        return !abortRequested();
+    }
 
     // Around each table's merge, however it ends: the window loads and marks
     // itself as busy, a terminal names the table on its bar and ends the

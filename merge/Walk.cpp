@@ -8,6 +8,7 @@
 #include "platform/db/Recordset.h"
 #include "platform/db/Text.h"
 #include "platform/db/Value.h"
+#include "platform/db/Waiting.h"
 
 #include <limits>
 #include <memory>
@@ -275,12 +276,30 @@ void closeSource(Merger& merger) {
     source.Close();
 }
 
+std::int32_t walk(Merger& merger, const TableDef& table, const std::string& DBLocation,
+                  const std::string& UPDLocation);
+
 } // namespace
 
 std::int32_t mergeTable(Merger& merger, const TableDef& table, const std::string& DBLocation,
                         const std::string& UPDLocation) {
     Host& host = merger.host();
     const Running running(host, table);
+    const db::WhileWaiting waiting([&host](db::WaitReason why) { return host.whileWaiting(why); });
+    try {
+        return walk(merger, table, DBLocation, UPDLocation);
+    } catch (const db::Cancelled&) {
+        // Given up while the engine waited: as a cancel before the first
+        // record, nothing written.
+        return 0;
+    }
+}
+
+namespace {
+
+std::int32_t walk(Merger& merger, const TableDef& table, const std::string& DBLocation,
+                  const std::string& UPDLocation) {
+    Host& host = merger.host();
     std::int32_t& counter = merger.counts[table.counter];
     counter = 0;
 
@@ -306,5 +325,7 @@ std::int32_t mergeTable(Merger& merger, const TableDef& table, const std::string
         closeSource(merger);
     return counter;
 }
+
+} // namespace
 
 } // namespace merge

@@ -2,6 +2,7 @@
 
 #include "merge/Tables.h"
 #include "platform/db/Data.h"
+#include "platform/db/Waiting.h"
 #include "platform/ui/Dialogs.h"
 #include "resources/Resources.h"
 
@@ -64,7 +65,29 @@ void FrmVHUpdate::makeControls(QWidget& window) {
 
 void FrmVHUpdate::dropControls() {
     controls_.reset();
-    closeConnections();
+    if (db::insideWait())
+        closeAfterWait_ = true;
+    else
+        closeConnections();
+}
+
+void FrmVHUpdate::mergeEnded() {
+    --merging_;
+    if (closeAfterWait_) {
+        closeAfterWait_ = false;
+        closeConnections();
+    }
+}
+
+bool FrmVHUpdate::whileWaiting(db::WaitReason why) {
+    // Once "Cancel" has unloaded the window, nothing of it is touched again.
+    if (!isLoaded() || AbortRequested)
+        return !AbortRequested;
+    const QString text = QString::fromStdString(merge::waitStatus(why));
+    if (lblLabel1().text() != text)
+        lblLabel1().setText(text);
+    yield();
+    return !AbortRequested;
 }
 
 FrmVHUpdate::Controls& FrmVHUpdate::controls() {

@@ -71,8 +71,9 @@ public:
     void repaint() override;
     void yield() override;
     bool abortRequested() const override { return AbortRequested; }
+    bool whileWaiting(db::WaitReason why) override;
     void mergeStarted(const merge::TableDef&) override { ++merging_; }
-    void mergeEnded() override { --merging_; }
+    void mergeEnded() override;
 
 protected:
     void makeControls(QWidget& window) override;
@@ -84,6 +85,9 @@ private:
 
     std::unique_ptr<Controls> controls_;
     int merging_ = 0;
+    // Unloaded while the engine waited: the connections close once the wait
+    // is over, not under it.
+    bool closeAfterWait_ = false;
 };
 
 // The one progress window, made on first use.

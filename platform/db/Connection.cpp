@@ -5,6 +5,7 @@
 #include "platform/db/Sqlite.h"
 #include "platform/db/Statement.h"
 #include "platform/db/Text.h"
+#include "platform/db/Waiting.h"
 
 namespace db {
 
@@ -46,12 +47,13 @@ Connection connectChecked(const std::string& target, int flags, const std::strin
         throw DbError("Cannot open the database file " + inQuotes(path) +
                           ": it cannot be read (check that you may read it).",
                       rc, raw ? sqlite3_errmsg(raw) : sqlite3_errstr(rc));
-    sqlite3_busy_timeout(raw, busyMs);
+    setBusyWait(raw, busyMs);
     if (!password.empty()) {
         rc = sqlite3_key(raw, password.data(), static_cast<int>(password.size()));
         check(raw, rc, "Cannot set the password of " + inQuotes(path) + ".");
     }
     rc = readSchema(raw);
+    throwIfGivenUp(rc);
     if (rc == SQLITE_NOTADB)
         throw DbError("Cannot open " + inQuotes(path) +
                           ": the password is wrong, or the file is not a Varnholt database.",
@@ -68,7 +70,7 @@ Connection connectForWriting(const std::string& path, const std::string& passwor
     Connection connection = openConnection(path, SQLITE_OPEN_READWRITE, password, rc);
     if (!connection)
         return nullptr;
-    sqlite3_busy_timeout(connection.get(), busyMs);
+    setBusyWait(connection.get(), busyMs);
     if (readSchema(connection.get()) != SQLITE_OK)
         return nullptr;
     return connection;

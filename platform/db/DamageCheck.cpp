@@ -4,8 +4,10 @@
 #include "platform/db/Sqlite.h"
 #include "platform/db/Statement.h"
 #include "platform/db/Text.h"
+#include "platform/db/Waiting.h"
 
 #include <algorithm>
+#include <chrono>
 #include <vector>
 
 namespace db {
@@ -28,7 +30,38 @@ std::string firstProblem(const std::string& report) {
 
 } // namespace
 
+namespace {
+
+// Asks the hook a few times a second while the check reads the file; a
+// non-zero answer stops the check.
+int whileChecking(void* last) {
+    auto& asked = *static_cast<std::chrono::steady_clock::time_point*>(last);
+    const auto now = std::chrono::steady_clock::now();
+    if (now - asked < std::chrono::milliseconds(40))
+        return 0;
+    asked = now;
+    return keepWaiting(WaitReason::CheckingFile) ? 0 : 1;
+}
+
+// The progress handler for as long as the check runs.
+class Watched {
+public:
+    explicit Watched(sqlite3* handle) : handle_(handle), asked_(std::chrono::steady_clock::now()) {
+        sqlite3_progress_handler(handle_, 2000, whileChecking, &asked_);
+    }
+    ~Watched() { sqlite3_progress_handler(handle_, 0, nullptr, nullptr); }
+    Watched(const Watched&) = delete;
+    Watched& operator=(const Watched&) = delete;
+
+private:
+    sqlite3* handle_;
+    std::chrono::steady_clock::time_point asked_;
+};
+
+} // namespace
+
 void refuseDamagedFile(sqlite3* handle, const std::string& path) {
+    const Watched watched(handle);
     std::vector<std::string> problems;
     int rc = SQLITE_OK;
     std::string engine;

@@ -136,8 +136,10 @@ void Database::exec(const std::string& sql, const std::string& what) {
     const int rc = sqlite3_exec(handle(), sql.c_str(), nullptr, nullptr, &error);
     const std::string engine = error ? error : sqlite3_errstr(rc);
     sqlite3_free(error);
-    if (rc != SQLITE_OK)
+    if (rc != SQLITE_OK) {
+        throwIfGivenUp(rc);
         throw DbError(what + hintFor(rc, path_), rc, engine);
+    }
 }
 
 void Database::rollback() noexcept {

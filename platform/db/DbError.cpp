@@ -2,14 +2,23 @@
 
 #include "platform/db/FileSystem.h"
 #include "platform/db/Sqlite.h"
+#include "platform/db/Waiting.h"
 
 namespace db {
 
 static_assert(code::Error == SQLITE_ERROR && code::Busy == SQLITE_BUSY &&
               code::Locked == SQLITE_LOCKED && code::ReadOnly == SQLITE_READONLY &&
               code::IoError == SQLITE_IOERR && code::Corrupt == SQLITE_CORRUPT &&
-              code::Full == SQLITE_FULL && code::CannotOpen == SQLITE_CANTOPEN &&
-              code::Misuse == SQLITE_MISUSE && code::NotADatabase == SQLITE_NOTADB);
+              code::Full == SQLITE_FULL && code::Interrupted == SQLITE_INTERRUPT &&
+              code::CannotOpen == SQLITE_CANTOPEN && code::Misuse == SQLITE_MISUSE &&
+              code::NotADatabase == SQLITE_NOTADB);
+
+void throwIfGivenUp(int rc) {
+    const int primary = rc & 0xff;
+    if (waitGivenUp() &&
+        (primary == SQLITE_BUSY || primary == SQLITE_LOCKED || primary == SQLITE_INTERRUPT))
+        throw Cancelled();
+}
 
 namespace {
 std::string compose(const std::string& message, const std::string& engineMessage) {
@@ -50,6 +59,7 @@ std::string hintFor(int rc, const std::string& file) {
 void check(sqlite3* handle, int rc, const std::string& what) {
     if (rc == SQLITE_OK || rc == SQLITE_ROW || rc == SQLITE_DONE)
         return;
+    throwIfGivenUp(rc);
     std::string engine = handle ? sqlite3_errmsg(handle) : sqlite3_errstr(rc);
     const char* file = handle ? sqlite3_db_filename(handle, "main") : nullptr;
     throw DbError(what + hintFor(rc, file ? file : ""), rc, engine);

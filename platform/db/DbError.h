@@ -13,6 +13,7 @@ namespace code {
 inline constexpr int Error = 1;
 inline constexpr int Busy = 5;
 inline constexpr int Locked = 6;
+inline constexpr int Interrupted = 9;
 inline constexpr int ReadOnly = 8;
 inline constexpr int IoError = 10;
 inline constexpr int Corrupt = 11;
@@ -52,6 +53,9 @@ std::string hintFor(int rc, const std::string& file = {});
 // `what` saying what failed and the engine's message of `handle` (if any)
 // following it.
 void check(sqlite3* handle, int rc, const std::string& what);
+
+// Throws Cancelled when `rc` is what a wait that the user gave up ends in.
+void throwIfGivenUp(int rc);
 
 // A value that cannot be read as its field needs it, or that a field cannot
 // take: the file, the table and the field it stands in, the value as messages

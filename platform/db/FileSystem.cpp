@@ -3,6 +3,7 @@
 #include "platform/db/DbError.h"
 #include "platform/db/Sqlite.h"
 #include "platform/db/Text.h"
+#include "platform/db/Waiting.h"
 
 #include <cerrno>
 #include <chrono>
@@ -118,6 +119,10 @@ ReadLock::ReadLock(const std::string& path, int budgetMs) {
         return;
     const auto giveUp = std::chrono::steady_clock::now() + std::chrono::milliseconds(budgetMs);
     while (!tryLock()) {
+        if (!keepWaiting(WaitReason::FileInUse)) {
+            ::close(fd_);
+            throw Cancelled();
+        }
         if (std::chrono::steady_clock::now() >= giveUp) {
             ::close(fd_);
             throw DbError("Cannot read the database file " + inQuotes(path) + "." +

@@ -5,6 +5,7 @@
 #include "platform/db/SideFiles.h"
 #include "platform/db/Sqlite.h"
 #include "platform/db/Text.h"
+#include "platform/db/Waiting.h"
 
 #include <algorithm>
 #include <chrono>
@@ -62,7 +63,7 @@ std::string setJournalMode(sqlite3* handle, const std::string& mode, int budgetM
     for (;;) {
         const auto left =
             std::chrono::duration_cast<milliseconds>(giveUp - steady_clock::now()).count();
-        sqlite3_busy_timeout(handle, static_cast<int>(std::max<long long>(left, 0)));
+        setBusyWait(handle, static_cast<int>(std::max<long long>(left, 0)));
         try {
             return journalModePragma(handle, "PRAGMA journal_mode=" + mode);
         } catch (const DbError& e) {
@@ -71,6 +72,8 @@ std::string setJournalMode(sqlite3* handle, const std::string& mode, int budgetM
                 steady_clock::now() >= giveUp)
                 throw;
         }
+        if (!keepWaiting(WaitReason::FileInUse))
+            throw Cancelled();
         std::this_thread::sleep_for(milliseconds(20));
     }
 }
@@ -94,7 +97,7 @@ bool heldByThisProcess(const std::string& path) {
 void restoreJournalMode(sqlite3* handle, const std::string& path, const std::string& mode) {
     // The read makes the connection take up the WAL files, so that leaving
     // WAL checkpoints them and removes them.
-    sqlite3_busy_timeout(handle, RestoreBudgetMs);
+    setBusyWait(handle, RestoreBudgetMs);
     readSchema(handle);
     try {
         setJournalMode(handle, mode, RestoreBudgetMs);
@@ -168,10 +171,10 @@ void JournalModeOwner::switchToWal(sqlite3* handle, int busyMs) const {
     try {
         inForce = setJournalMode(handle, "wal", busyMs);
     } catch (const DbError& e) {
-        sqlite3_busy_timeout(handle, busyMs);
+        setBusyWait(handle, busyMs);
         throw DbError(what + hintFor(e.code(), path_), e.code(), e.engineMessage());
     }
-    sqlite3_busy_timeout(handle, busyMs);
+    setBusyWait(handle, busyMs);
     if (inForce != "wal")
         throw DbError(what + " The engine kept the journal mode " + inQuotes(inForce) + ".");
 }

@@ -42,8 +42,18 @@ bool TerminalHost::abortRequested() const {
     return TerminalInterrupts::arrived();
 }
 
+bool TerminalHost::whileWaiting(db::WaitReason why) {
+    if (why == db::WaitReason::FileInUse && !toldOfWait_ && progress_ != Progress::Quiet) {
+        bar_.breakLine();
+        err_ << merge::waitStatus(why) + '\n' << std::flush;
+        toldOfWait_ = true;
+    }
+    return !abortRequested();
+}
+
 void TerminalHost::mergeStarted(const merge::TableDef& table) {
     table_ = table.name;
+    toldOfWait_ = false;
 }
 
 void TerminalHost::mergeEnded() {

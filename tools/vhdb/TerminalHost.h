@@ -40,6 +40,10 @@ public:
     void yield() override {}
 
     bool abortRequested() const override;
+    // The status line says once that the engine waits for another program
+    // (not that it checks a file, which takes moments); Ctrl+C gives the
+    // wait up.
+    bool whileWaiting(db::WaitReason why) override;
     // The bar names the table in hand, and its line ends with the merge.
     void mergeStarted(const merge::TableDef& table) override;
     void mergeEnded() override;
@@ -49,6 +53,7 @@ private:
     Progress progress_;
     TerminalBar bar_;
     std::string table_;
+    bool toldOfWait_ = false;
 };
 
 // What a run of the update may do beyond merging the two files.
