@@ -2,6 +2,7 @@
 
 #include "app/ModMain.h"
 #include "merge/Update.h"
+#include "platform/ui/PathBox.h"
 #include "platform/ui/Windows.h"
 #include "resources/Resources.h"
 
@@ -30,6 +31,10 @@ const std::array<Browse, 2> browses{{
     {"varnholt.mdb", "Varnholt Database | varnholt.mdb", "varnholt.mdb"},
     {"VHUpdate.mdb", "Varnholt Update Database | vhupdate.mdb", "vhupdate.mdb"},
 }};
+
+// Offered after each box's own filter, so that an update file named
+// otherwise ("VHUpdate-2024-05.mdb") can be picked too.
+const std::string moreFilters = "|Varnholt databases (*.mdb)|*.mdb|All files (*)|*";
 
 } // namespace
 
@@ -75,15 +80,16 @@ void FrmMain::makeControls(QWidget& window) {
                           Qt::WindowCloseButtonHint);
     ui::setClientSizeTwips(window, 6075, 2775);
 
-    made->VarnholtDatabase = new QLineEdit(&window);
+    made->VarnholtDatabase = new ui::PathBox(&window);
     ui::placeTwips(*made->VarnholtDatabase, {270, 465, 4590, 345});
-    made->VarnholtUpdate = new QLineEdit(&window);
+    made->VarnholtUpdate = new ui::PathBox(&window);
     ui::placeTwips(*made->VarnholtUpdate, {270, 1245, 4590, 345});
 
     const auto button = [&](const char* caption, const ui::Twips& where, auto click) {
         auto* button = new QPushButton(QString::fromLatin1(caption), &window);
         ui::placeTwips(*button, where);
         QObject::connect(button, &QPushButton::clicked, click);
+        ui::pressOnEnter(*button);
         return button;
     };
     made->Command1 = button("Update", {4695, 2100, 1200, 585}, [this] { Command1_Click(); });
@@ -149,7 +155,7 @@ void FrmMain::Form_Load() {
     // The program's own folder as the platform reports it, then the file.
     VarnholtUpdate().setText(QString::fromStdString(ui::programFolder()) + QDir::separator() +
                              QString::fromStdString(updateFileName));
-    window().setWindowIcon(QIcon(ImageList1().Picture(1)));
+    window().setWindowIcon(resources::windowIcon(ImageList1().Picture(1)));
 }
 
 void FrmMain::Form_QueryUnload(bool& cancel, ui::UnloadMode mode) {
@@ -179,6 +185,16 @@ void FrmMain::Command1_Click() {
                    ui::ExclamationIcon, notFoundTitle);
         return;
     }
+    // An update of a file into itself would write nothing worth having and
+    // still end "Complete!".
+    if (SameFile(database, update)) {
+        ui::MsgBox("The Varnholt 2000 Update File is the Varnholt 2000 Database itself: both "
+                   "boxes name the file " +
+                       database +
+                       ". Choose the update file you were given in the second box, and try again.",
+                   ui::ExclamationIcon, notFoundTitle);
+        return;
+    }
     RunUpdate();
 }
 
@@ -195,7 +211,7 @@ void FrmMain::Command3_Click(std::int16_t Index) {
     ui::CommonDialog& dialog = CommonDialog1();
     dialog.InitDir = box.text().toStdString();
     dialog.FileName = browse.fileName;
-    dialog.Filter = browse.filter;
+    dialog.Filter = browse.filter + moreFilters;
     dialog.DialogTitle = browse.title;
     dialog.FilterIndex = 1;
     // A cancelled dialog leaves the box as the user had it.
@@ -209,6 +225,9 @@ void FrmMain::RunUpdate() {
     const ui::Twips main = ui::frameTwips(window());
     progress_.Move(main.Left + main.Width - 2500, main.Top + main.Height - 200);
     progress_.Show();
+    // Drawn before the first file is opened, and wholly on the screen.
+    ui::drawShownWindow(progress_.window());
+    ui::keepInsideScreen(progress_.window());
 
     // Read right before each merge; the merge works on its own copies.
     const merge::Outcome outcome = merge::runUpdate(progress_, [this] {
@@ -221,7 +240,7 @@ void FrmMain::RunUpdate() {
         progress_.Hide();
         progress_.Unload();
     }
-    ui::MsgBox(merge::outcomeText(outcome),
+    ui::MsgBox(merge::outcomeText(outcome, merge::Wording::Plain),
                outcome.ending == merge::Outcome::Ending::Failed ? ui::ExclamationIcon : ui::OkOnly);
 
     if (closeAfterUpdate_) {

@@ -39,11 +39,11 @@ public:
     // Called a few times a second while the engine waits, before the first
     // record: for another program to let go of a file, or while it checks
     // the main database. Shows what it waits for (waitStatus) and answers
-    // pending events as a yield does; false gives the wait up (the user
+    // pending events as a yield does (a host without events only
+    // looks at the abort flag); false gives the wait up (the user
     // cancelled), and nothing is written then.
     virtual bool whileWaiting(db::WaitReason why) {
         (void)why;
-        yield();
         return !abortRequested();
     }
 

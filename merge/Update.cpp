@@ -3,6 +3,7 @@
 #include "merge/Host.h"
 #include "merge/Merger.h"
 #include "merge/Tables.h"
+#include "platform/db/DbError.h"
 
 #include <array>
 #include <exception>
@@ -56,6 +57,15 @@ private:
     ChangeLog* previous_;
 };
 
+Outcome failure(const TableDef& table, std::string error, std::string plainError) {
+    Outcome outcome;
+    outcome.ending = Outcome::Ending::Failed;
+    outcome.failedTable = table.name;
+    outcome.error = std::move(error);
+    outcome.plainError = std::move(plainError);
+    return outcome;
+}
+
 } // namespace
 
 Outcome runUpdate(Merger& merger, const std::function<Locations()>& locations, ChangeLog* changes) {
@@ -66,11 +76,14 @@ Outcome runUpdate(Merger& merger, const std::function<Locations()>& locations, C
         try {
             const Locations files = locations();
             (merger.*step.merge)(files.DBLocation, files.UPDLocation);
+        } catch (const db::DbError& error) {
+            outcome = failure(step.table, error.what(), error.forPeople());
+            outcome.fileProblem = dynamic_cast<const db::FileError*>(&error) != nullptr;
         } catch (const std::exception& error) {
-            outcome = {Outcome::Ending::Failed, {}, step.table.name, error.what()};
+            outcome = failure(step.table, error.what(), error.what());
         } catch (...) {
-            outcome = {
-                Outcome::Ending::Failed, {}, step.table.name, "An unexpected error occurred."};
+            outcome = failure(step.table, "An unexpected error occurred.",
+                              "An unexpected error occurred.");
         }
         if (outcome.ending == Outcome::Ending::Failed)
             break;
@@ -94,14 +107,23 @@ std::string cancelledText(const Counts& counts) {
     return fmt::format("Varnholt 2000 Update Cancelled!{0}{0}{1}", crlf, countLines(counts));
 }
 
-std::string errorText(std::string_view table, std::string_view what, const Counts& counts) {
-    return fmt::format("Varnholt 2000 Update Stopped!{0}{0}"
-                       "The update of the {1} table failed:{0}{2}{0}{0}"
-                       "Records saved before the error stay saved:{0}{3}",
-                       crlf, table, what, countLines(counts));
+std::string errorText(const Outcome& outcome, Wording wording) {
+    const std::string& what = wording == Wording::Plain ? outcome.plainError : outcome.error;
+    if (outcome.wroteAny())
+        return fmt::format("Varnholt 2000 Update Stopped!{0}{0}"
+                           "The update of the {1} table failed:{0}{2}{0}{0}"
+                           "Records saved before the error stay saved:{0}{3}",
+                           crlf, outcome.failedTable, what, countLines(outcome.counts));
+    const std::string where =
+        outcome.fileProblem
+            ? ""
+            : fmt::format("The update of the {} table failed:{}", outcome.failedTable, crlf);
+    return fmt::format("Varnholt 2000 Update Stopped!{0}{0}{1}{2}{0}{0}"
+                       "Nothing was written to the database.",
+                       crlf, where, what);
 }
 
-std::string outcomeText(const Outcome& outcome) {
+std::string outcomeText(const Outcome& outcome, Wording wording) {
     switch (outcome.ending) {
     case Outcome::Ending::Complete:
         return summaryText(outcome.counts);
@@ -110,7 +132,7 @@ std::string outcomeText(const Outcome& outcome) {
     case Outcome::Ending::Failed:
         break;
     }
-    return errorText(outcome.failedTable, outcome.error, outcome.counts);
+    return errorText(outcome, wording);
 }
 
 } // namespace merge

@@ -26,7 +26,20 @@ struct Outcome {
     Counts counts;
     std::string failedTable; // the table whose merge failed
     std::string error;       // what failed, in the error's own words
+    std::string plainError;  // the same for a person at a window (DbError::forPeople)
+    // The failure was a file that could not be opened or taken for the
+    // update, rather than something in a table.
+    bool fileProblem = false;
+
+    // Whether any record was saved.
+    bool wroteAny() const {
+        return counts.Lodges || counts.Issues || counts.Activities || counts.Values;
+    }
 };
+
+// How a message words a failure: with the engine's own words, as a terminal
+// prints it, or for a person at a window (Outcome::plainError).
+enum class Wording { Full, Plain };
 
 // Runs the four merges of an update in order, LodgeUpdate, IssueUpdate,
 // ActivityUpdate and ValuesUpdate of `merger`, asking for the two files right
@@ -49,10 +62,11 @@ std::string summaryText(const Counts& counts);
 // The message after a confirmed "Cancel": the records each table saved
 // before it, which stay saved.
 std::string cancelledText(const Counts& counts);
-// The message after an error stopped the update in `table`: what failed, in
-// the error's own words, and what each table saved before it.
-std::string errorText(std::string_view table, std::string_view what, const Counts& counts);
+// The message after an error stopped the update: what failed and what each
+// table saved before it; when nothing was saved, what failed and that
+// nothing was written, naming the table only when the failure lies in it.
+std::string errorText(const Outcome& outcome, Wording wording = Wording::Full);
 // The one of the three texts that tells how `outcome` ended.
-std::string outcomeText(const Outcome& outcome);
+std::string outcomeText(const Outcome& outcome, Wording wording = Wording::Full);
 
 } // namespace merge

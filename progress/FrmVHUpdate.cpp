@@ -4,6 +4,7 @@
 #include "platform/db/Data.h"
 #include "platform/db/Waiting.h"
 #include "platform/ui/Dialogs.h"
+#include "platform/ui/PathBox.h"
 #include "resources/Resources.h"
 
 #include <QFont>
@@ -58,6 +59,10 @@ void FrmVHUpdate::makeControls(QWidget& window) {
     made->cmdCommand1 = new QPushButton(QStringLiteral("Cancel"), &window);
     ui::placeTwips(*made->cmdCommand1, {1515, 1695, 1125, 465});
     QObject::connect(made->cmdCommand1, &QPushButton::clicked, [this] { cmdCommand1_Click(); });
+    ui::pressOnEnter(*made->cmdCommand1);
+    // Escape asks the same question as "Cancel".
+    if (auto* frame = dynamic_cast<ui::FormWindow*>(&window))
+        frame->onEscape([this] { cmdCommand1_Click(); });
 
     made->ImageList1.ListImages.emplace_back(QStringLiteral(":/icons/progress32.xpm"));
     controls_ = std::move(made);
@@ -138,7 +143,7 @@ void FrmVHUpdate::Hide() {
 }
 
 void FrmVHUpdate::Form_Load() {
-    window().setWindowIcon(QIcon(ImageList1().Picture(1)));
+    window().setWindowIcon(resources::windowIcon(ImageList1().Picture(1)));
     DBPassword = merge::DatabasePassword;
     AbortRequested = false;
 }

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <future>
 #include <vector>
 
 namespace db {
@@ -32,43 +33,52 @@ std::string firstProblem(const std::string& report) {
 
 namespace {
 
-// Asks the hook a few times a second while the check reads the file; a
-// non-zero answer stops the check.
-int whileChecking(void* last) {
-    auto& asked = *static_cast<std::chrono::steady_clock::time_point*>(last);
-    const auto now = std::chrono::steady_clock::now();
-    if (now - asked < std::chrono::milliseconds(40))
-        return 0;
-    asked = now;
-    return keepWaiting(WaitReason::CheckingFile) ? 0 : 1;
-}
-
-// The progress handler for as long as the check runs.
-class Watched {
-public:
-    explicit Watched(sqlite3* handle) : handle_(handle), asked_(std::chrono::steady_clock::now()) {
-        sqlite3_progress_handler(handle_, 2000, whileChecking, &asked_);
+// Every line quick_check reports, read on another thread while this one
+// asks the program a few times a second whether to go on (the check is one
+// step of the engine's, so it cannot ask from inside). A connection is safe
+// to use from another thread while this one does not touch it. Given up, the
+// check is interrupted and ends in Cancelled.
+std::vector<std::string> checkReport(sqlite3* handle, const std::string& path) {
+    const auto read = [handle, path] {
+        std::vector<std::string> lines;
+        Statement s(handle, "PRAGMA quick_check");
+        while (s.step("Cannot check the database file " + inQuotes(path) + "."))
+            lines.push_back(s.columnText(0));
+        return lines;
+    };
+    if (!sqlite3_threadsafe())
+        return read();
+    std::future<std::vector<std::string>> report = std::async(std::launch::async, read);
+    const auto askFrom = std::chrono::steady_clock::now() + checkAskedAfter();
+    bool interrupted = false;
+    do {
+        if (interrupted || std::chrono::steady_clock::now() < askFrom)
+            continue;
+        if (!keepWaiting(WaitReason::CheckingFile)) {
+            sqlite3_interrupt(handle);
+            interrupted = true;
+        }
+    } while (report.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready);
+    if (interrupted) {
+        try {
+            report.get();
+        } catch (const DbError&) {
+        }
+        throw Cancelled();
     }
-    ~Watched() { sqlite3_progress_handler(handle_, 0, nullptr, nullptr); }
-    Watched(const Watched&) = delete;
-    Watched& operator=(const Watched&) = delete;
-
-private:
-    sqlite3* handle_;
-    std::chrono::steady_clock::time_point asked_;
-};
+    return report.get();
+}
 
 } // namespace
 
 void refuseDamagedFile(sqlite3* handle, const std::string& path) {
-    const Watched watched(handle);
     std::vector<std::string> problems;
     int rc = SQLITE_OK;
     std::string engine;
     try {
-        Statement s(handle, "PRAGMA quick_check");
-        while (s.step("Cannot check the database file " + inQuotes(path) + "."))
-            problems.push_back(s.columnText(0));
+        problems = checkReport(handle, path);
+    } catch (const Cancelled&) {
+        throw;
     } catch (const DbError& e) {
         if (e.primaryCode() != SQLITE_CORRUPT && e.primaryCode() != SQLITE_NOTADB)
             throw;

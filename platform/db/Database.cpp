@@ -5,6 +5,7 @@
 #include "platform/db/FileSystem.h"
 #include "platform/db/ReadOnlyOpen.h"
 #include "platform/db/Sqlite.h"
+#include "platform/db/Waiting.h"
 
 #include <atomic>
 #include <cerrno>
@@ -28,18 +29,28 @@ std::shared_ptr<Database> Database::open(const std::string& path, const std::str
                                          OpenMode mode, int busyTimeoutMs) {
     std::error_code ec;
     if (path.empty())
-        throw DbError("No database file was named.", SQLITE_CANTOPEN);
+        throw FileError(DbError("No database file was named.", SQLITE_CANTOPEN));
     const auto status = fs::status(path, ec);
     if (!fs::exists(status))
-        throw DbError("The database file " + inQuotes(path) + " does not exist.", SQLITE_CANTOPEN);
+        throw FileError(
+            DbError("The database file " + inQuotes(path) + " does not exist.", SQLITE_CANTOPEN));
     if (fs::is_directory(status))
-        throw DbError(inQuotes(path) + " is a folder, not a database file.", SQLITE_CANTOPEN);
+        throw FileError(
+            DbError(inQuotes(path) + " is a folder, not a database file.", SQLITE_CANTOPEN));
 
     std::shared_ptr<Database> db(new Database(path, mode, busyTimeoutMs));
-    if (mode == OpenMode::ReadWrite)
-        db->openForWriting(password);
-    else
-        db->openForReading(password);
+    try {
+        if (mode == OpenMode::ReadWrite)
+            db->openForWriting(password);
+        else
+            db->openForReading(password);
+    } catch (const Cancelled&) {
+        throw;
+    } catch (const FileError&) {
+        throw;
+    } catch (const DbError& e) {
+        throw FileError(e);
+    }
     return db;
 }
 
@@ -184,11 +195,18 @@ void Database::holdExclusively() {
         throw DbError("The database " + inQuotes(path_) +
                       " was opened only for reading; it cannot be held for writing.");
     const std::string what = "Cannot take " + inQuotes(path_) + " for the update.";
-    exec("PRAGMA locking_mode=EXCLUSIVE", what);
-    // The engine takes the lock with the first write; taken now, a program
-    // that holds the file is met here, before anything is written.
-    exec("BEGIN IMMEDIATE", what);
-    exec("COMMIT", what);
+    try {
+        exec("PRAGMA locking_mode=EXCLUSIVE", what);
+        // The engine takes the lock with the first write; taken now, a
+        // program that holds the file is met here, before anything is
+        // written.
+        exec("BEGIN IMMEDIATE", what);
+        exec("COMMIT", what);
+    } catch (const Cancelled&) {
+        throw;
+    } catch (const DbError& e) {
+        throw FileError(e);
+    }
     exclusive_ = true;
 }
 

@@ -29,8 +29,31 @@ std::string compose(const std::string& message, const std::string& engineMessage
 } // namespace
 
 DbError::DbError(const std::string& message, int code, const std::string& engineMessage)
-    : std::runtime_error(compose(message, engineMessage)), code_(code),
+    : std::runtime_error(compose(message, engineMessage)), message_(message), code_(code),
       engineMessage_(engineMessage) {}
+
+std::string DbError::forPeople() const {
+    switch (primaryCode()) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+    case SQLITE_READONLY:
+    case SQLITE_INTERRUPT:
+    case SQLITE_IOERR:
+    case SQLITE_CORRUPT:
+    case SQLITE_FULL:
+    case SQLITE_CANTOPEN:
+    case SQLITE_NOTADB:
+    case SQLITE_PERM:
+    case SQLITE_NOMEM:
+        return message_;
+    default:
+        break;
+    }
+    // "no such table: Lodges" says again what the layer said.
+    if (engineMessage_.empty() || engineMessage_.starts_with("no such "))
+        return message_;
+    return what();
+}
 
 std::string hintFor(int rc, const std::string& file) {
     // The engine of this version does not pass on the system's error number;

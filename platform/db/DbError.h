@@ -37,10 +37,26 @@ public:
     // Its primary code: one of db::code.
     int primaryCode() const noexcept { return code_ & 0xff; }
     const std::string& engineMessage() const noexcept { return engineMessage_; }
+    // What failed in the layer's own words, without the engine's.
+    const std::string& message() const noexcept { return message_; }
+    // The message for a person at a window: the layer's words, and the
+    // engine's only where they tell something to act on (a constraint the
+    // file's table makes, say), never codes like "database is locked" or a
+    // page number that the layer's words already put plainly.
+    std::string forPeople() const;
 
 private:
+    std::string message_;
     int code_;
     std::string engineMessage_;
+};
+
+// A file that could not be opened or taken for the update: missing, no
+// database, the wrong password, damaged, in use, or in a place that cannot
+// be written. Nothing of the update has touched it.
+class FileError : public DbError {
+public:
+    explicit FileError(const DbError& error) : DbError(error) {}
 };
 
 // Words that tell a user what to do about a result code (a file in use, a

@@ -158,6 +158,8 @@ void JournalModeOwner::enterWal(sqlite3* handle, const std::string& password, in
 std::string JournalModeOwner::modeOf(sqlite3* handle) const {
     try {
         return journalModePragma(handle, "PRAGMA journal_mode");
+    } catch (const Cancelled&) {
+        throw;
     } catch (const DbError& e) {
         throw DbError("Cannot switch " + inQuotes(path_) + " to WAL mode." +
                           hintFor(e.code(), path_),
@@ -170,6 +172,9 @@ void JournalModeOwner::switchToWal(sqlite3* handle, int busyMs) const {
     std::string inForce;
     try {
         inForce = setJournalMode(handle, "wal", busyMs);
+    } catch (const Cancelled&) {
+        setBusyWait(handle, busyMs);
+        throw;
     } catch (const DbError& e) {
         setBusyWait(handle, busyMs);
         throw DbError(what + hintFor(e.code(), path_), e.code(), e.engineMessage());

@@ -4,6 +4,7 @@
 #include "platform/db/Database.h"
 #include "platform/db/DbError.h"
 #include "platform/db/QueryText.h"
+#include "platform/db/Waiting.h"
 
 #include <algorithm>
 #include <cctype>
@@ -50,6 +51,8 @@ void Recordset::open() {
     std::optional<Statement> query;
     try {
         query.emplace(database_->handle(), query_);
+    } catch (const Cancelled&) {
+        throw;
     } catch (const DbError& e) {
         if (e.code() == 0 || e.primaryCode() == code::Misuse)
             throw DbError("The query " + inQuotes(query_) + " is empty.");

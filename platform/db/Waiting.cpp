@@ -19,6 +19,7 @@ constexpr milliseconds Pause(20);
 
 thread_local WhileWaiting::Hook hook;
 thread_local bool givenUp = false;
+thread_local milliseconds checkAfter(150);
 thread_local int calls = 0;
 thread_local steady_clock::time_point waitStarted;
 
@@ -34,14 +35,20 @@ int busyHandler(void* budget, int tries) {
 
 } // namespace
 
-WhileWaiting::WhileWaiting(Hook waiting)
-    : previous_(std::exchange(hook, std::move(waiting))), previousCancelled_(givenUp) {
+WhileWaiting::WhileWaiting(Hook waiting, milliseconds askAfter)
+    : previous_(std::exchange(hook, std::move(waiting))), previousCancelled_(givenUp),
+      previousCheckAfter_(std::exchange(checkAfter, askAfter)) {
     givenUp = false;
 }
 
 WhileWaiting::~WhileWaiting() {
     hook = std::move(previous_);
     givenUp = previousCancelled_;
+    checkAfter = previousCheckAfter_;
+}
+
+milliseconds checkAskedAfter() {
+    return checkAfter;
 }
 
 bool keepWaiting(WaitReason reason) {

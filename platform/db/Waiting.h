@@ -2,6 +2,7 @@
 
 #include "platform/db/DbError.h"
 
+#include <chrono>
 #include <functional>
 #include <string>
 
@@ -17,11 +18,14 @@ enum class WaitReason { FileInUse, CheckingFile };
 // these lives, every wait of this thread (for another program's lock, or
 // while a file is checked) calls `waiting` a few times a second, with what it
 // waits for. The window shows it and answers its events there; `waiting`
-// returns false to give up, and the wait then ends in Cancelled.
+// returns false to give up, and the wait then ends in Cancelled. A check is
+// asked about once it has taken `checkAfter`: a small file's check is over
+// before anyone could see it.
 class WhileWaiting {
 public:
     using Hook = std::function<bool(WaitReason)>;
-    explicit WhileWaiting(Hook waiting);
+    explicit WhileWaiting(Hook waiting,
+                          std::chrono::milliseconds checkAfter = std::chrono::milliseconds(150));
     ~WhileWaiting();
     WhileWaiting(const WhileWaiting&) = delete;
     WhileWaiting& operator=(const WhileWaiting&) = delete;
@@ -29,7 +33,11 @@ public:
 private:
     Hook previous_;
     bool previousCancelled_;
+    std::chrono::milliseconds previousCheckAfter_;
 };
+
+// How long a check runs before the hook hears of it.
+std::chrono::milliseconds checkAskedAfter();
 
 // Called by a wait from time to time: false once the hook gave up, and from
 // then on for as long as the hook is installed.

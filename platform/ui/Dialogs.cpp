@@ -1,23 +1,58 @@
 #include "platform/ui/Dialogs.h"
 
+#include "platform/ui/Windows.h"
+
 #include <QApplication>
 #include <QFileDialog>
 #include <QFontMetrics>
 #include <QGridLayout>
+#include <QHeaderView>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QSpacerItem>
 #include <QStringList>
+#include <QTimer>
+#include <QTreeView>
 #include <algorithm>
 
 namespace ui {
 namespace {
 
 // The platform's line break is one character; a program text may carry CR LF.
+// A long path is shortened, so that the box fits the screen.
 QString displayText(const std::string& text) {
-    return QString::fromStdString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    return QString::fromStdString(shortenedPaths(text))
+        .replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+}
+
+bool startsPath(const QString& text, qsizetype at) {
+    if (at > 0) {
+        const QChar before = text[at - 1];
+        if (!before.isSpace() && before != QLatin1Char('"') && before != QLatin1Char('\''))
+            return false;
+    }
+    const QChar c = text[at];
+    if (c == QLatin1Char('/'))
+        return true;
+    if (c == QLatin1Char('\\'))
+        return at + 1 < text.size() && text[at + 1] == QLatin1Char('\\');
+    return c.isLetter() && at + 2 < text.size() && text[at + 1] == QLatin1Char(':') &&
+           (text[at + 2] == QLatin1Char('\\') || text[at + 2] == QLatin1Char('/'));
+}
+
+// The path's start and its file name, "…" between them.
+QString shortened(const QString& path, int longest) {
+    const qsizetype slash =
+        std::max(path.lastIndexOf(QLatin1Char('/')), path.lastIndexOf(QLatin1Char('\\')));
+    QString name = path.mid(slash + 1);
+    const int keepName = longest * 2 / 3;
+    if (name.size() > keepName)
+        name = QStringLiteral("\u2026") + name.right(keepName);
+    const qsizetype keepStart = std::max<qsizetype>(longest - name.size() - 2, 8);
+    return path.left(keepStart) + QStringLiteral("\u2026") +
+           (slash >= 0 ? path.mid(slash, 1) : QString()) + name;
 }
 
 QMessageBox::Icon iconFor(int style) {
@@ -98,6 +133,7 @@ public:
         if (defaultIndex < buttons.size())
             box.setDefaultButton(buttons[defaultIndex].first);
         makeRoomForTitle(box);
+        QTimer::singleShot(0, &box, [&box] { keepInsideScreen(box); });
         box.exec();
         const auto clicked = box.standardButton(box.clickedButton());
         for (const auto& [button, answer] : buttons)
@@ -127,9 +163,26 @@ public:
         else if (!request.startIn.empty() && start.absoluteDir().exists())
             dialog.setDirectory(start.absolutePath());
         dialog.selectFile(presetIn(dialog.directory(), QString::fromStdString(request.fileName)));
+        showDetails(dialog);
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
             return std::nullopt;
         return QDir::toNativeSeparators(dialog.selectedFiles().front()).toStdString();
+    }
+
+    // The files with their size, type and date, the columns wide enough for
+    // what they show.
+    static void showDetails(QFileDialog& dialog) {
+        dialog.setViewMode(QFileDialog::Detail);
+        if (auto* view = dialog.findChild<QTreeView*>(QStringLiteral("treeView"))) {
+            QHeaderView* header = view->header();
+            header->setStretchLastSection(false);
+            header->setSectionResizeMode(0, QHeaderView::Stretch);
+            for (int column = 1; column < header->count(); ++column)
+                header->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+        }
+        const QFontMetrics metrics(dialog.font());
+        dialog.resize(std::max(dialog.width(), metrics.averageCharWidth() * 100),
+                      std::max(dialog.height(), metrics.height() * 28));
     }
 
     // The preset name as the folder spells it: on a file system that tells
@@ -166,6 +219,27 @@ public:
 DialogProvider* current = nullptr;
 
 } // namespace
+
+std::string shortenedPaths(const std::string& original, int longest) {
+    const QString text = QString::fromStdString(original);
+    QString result;
+    qsizetype at = 0;
+    while (at < text.size()) {
+        if (!startsPath(text, at)) {
+            result += text[at++];
+            continue;
+        }
+        const bool quoted = at > 0 && text[at - 1] == QLatin1Char('"');
+        qsizetype end = at;
+        while (end < text.size() && text[end] != QLatin1Char('\r') &&
+               text[end] != QLatin1Char('\n') && !(quoted && text[end] == QLatin1Char('"')))
+            ++end;
+        const QString path = text.mid(at, end - at);
+        result += path.size() > longest ? shortened(path, longest) : path;
+        at = end;
+    }
+    return result.toStdString();
+}
 
 DialogProvider& dialogs() {
     static QtDialogs qtDialogs;

@@ -65,6 +65,15 @@ int MsgBox(const std::string& text, int style = OkOnly,
 
 std::optional<std::string> showOpenDialog(const FileRequest& request);
 
+// The longest path a message box shows whole, in characters.
+inline constexpr int LongestShownPath = 90;
+
+// `text` with every path longer than `longest` characters shortened in the
+// middle: its start and its file name kept, "…" between them. A path begins
+// with "/", "\\" or a drive ("c:\") at the start of a line, after a blank or
+// a quote, and runs to the closing quote or the end of the line.
+std::string shortenedPaths(const std::string& text, int longest = LongestShownPath);
+
 // The file-open dialog as a window's control: its settings are set, ShowOpen
 // raises it, and FileName holds the chosen file afterwards. A cancelled
 // dialog leaves FileName as it was set.

@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QKeyEvent>
 
 namespace ui {
 
@@ -17,6 +18,15 @@ void FormWindow::closeEvent(QCloseEvent* event) {
         event->accept();
     else
         event->ignore();
+}
+
+void FormWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && escape_) {
+        event->accept();
+        escape_();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 Form::~Form() {

@@ -41,11 +41,17 @@ class FormWindow : public QWidget {
 public:
     explicit FormWindow(std::function<bool()> closeRequested);
 
+    // What Escape does anywhere in the window, as on the desktops the
+    // program's users come from; nothing when unset.
+    void onEscape(std::function<void()> escape) { escape_ = std::move(escape); }
+
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     std::function<bool()> closeRequested_;
+    std::function<void()> escape_;
 };
 
 // A window of the program: one object for the whole run, whose window comes

@@ -2,8 +2,11 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QScreen>
 #include <QWidget>
+#include <QWindow>
+#include <algorithm>
 #include <cmath>
 
 namespace ui {
@@ -64,6 +67,35 @@ Twips frameTwips(const QWidget& window) {
 void moveTwips(QWidget& window, float left, float top) {
     // For a window, move() places the outer frame.
     window.move(twipsToPixelsX(window, left), twipsToPixelsY(window, top));
+}
+
+void keepInsideScreen(QWidget& window) {
+    const QScreen* screen = screenOf(window);
+    if (!screen)
+        return;
+    const QRect area = screen->availableGeometry();
+    const QRect frame = window.frameGeometry();
+    int x = frame.x(), y = frame.y();
+    if (frame.right() > area.right())
+        x -= frame.right() - area.right();
+    if (frame.bottom() > area.bottom())
+        y -= frame.bottom() - area.bottom();
+    x = std::max(x, area.left());
+    y = std::max(y, area.top());
+    if (x != frame.x() || y != frame.y())
+        window.move(x, y);
+}
+
+void drawShownWindow(QWidget& window) {
+    QElapsedTimer waited;
+    waited.start();
+    // The window system maps a new window, then asks for its picture.
+    while (waited.elapsed() < 300) {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
+        if (window.windowHandle() && window.windowHandle()->isExposed())
+            break;
+    }
+    window.repaint();
 }
 
 void showModeless(QWidget& window) {

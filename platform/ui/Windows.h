@@ -31,9 +31,17 @@ Twips frameTwips(const QWidget& window);
 // Moves the outer frame's top left corner; the size stays.
 void moveTwips(QWidget& window, float left, float top);
 
+// Moves a shown window just far enough that its frame lies wholly inside the
+// available area of its screen (or, larger than that, at its top left).
+void keepInsideScreen(QWidget& window);
+
 // Shows the window and returns at once; the other windows stay usable.
 void showModeless(QWidget& window);
 void hide(QWidget& window);
+
+// Lets the window system show and draw a window just shown, without
+// handling any click or key, so that it is drawn before work begins.
+void drawShownWindow(QWidget& window);
 
 // Draws everything changed so far before it returns.
 void repaintNow(QWidget& window);

@@ -2,11 +2,13 @@
 
 #include "app/ModMain.h"
 #include "merge/Update.h"
+#include "platform/db/Sqlite.h"
 #include "platform/ui/Windows.h"
 #include "tests/support/MergeFiles.h"
 #include "tests/support/UpdateTexts.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -325,14 +327,118 @@ TEST_F(FrmMainTest, BrowseHandsTheDialogItsSettingsAndACancelKeepsTheText) {
     const ui::FileRequest& first = dialogs.fileRequests()[0];
     EXPECT_EQ(first.startIn, "/data/old.mdb");
     EXPECT_EQ(first.fileName, "varnholt.mdb");
-    EXPECT_EQ(first.filter, "Varnholt Database | varnholt.mdb");
+    EXPECT_EQ(first.filter, "Varnholt Database | varnholt.mdb|Varnholt databases (*.mdb)|*.mdb|"
+                            "All files (*)|*");
     EXPECT_EQ(first.title, "varnholt.mdb");
     EXPECT_EQ(first.filterIndex, 1);
     const ui::FileRequest& second = dialogs.fileRequests()[1];
     EXPECT_EQ(second.startIn, updatePath);
     EXPECT_EQ(second.fileName, "VHUpdate.mdb");
-    EXPECT_EQ(second.filter, "Varnholt Update Database | vhupdate.mdb");
+    EXPECT_EQ(second.filter, "Varnholt Update Database | vhupdate.mdb|Varnholt databases "
+                             "(*.mdb)|*.mdb|All files (*)|*");
     EXPECT_EQ(second.title, "vhupdate.mdb");
+}
+
+// Another program holds the main database: the windows go on answering
+// while the update waits, the status line says why, and "Cancel" there ends
+// the update with the file byte for byte as it was.
+TEST_F(FrmMainTest, WhileAnotherProgramHoldsTheDatabaseTheWindowsAnswerAndCancelChangesNothing) {
+    addRecords(updatePath, shapes[0], 3);
+    const std::string before = readFile(mainPath);
+    sqlite3* other = nullptr;
+    sqlite3_open_v2(mainPath.c_str(), &other, SQLITE_OPEN_READWRITE, nullptr);
+    sqlite3_key(other, VarnholtPassword.data(), static_cast<int>(VarnholtPassword.size()));
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+
+    // A timer of the program's own, and a click on "Cancel" 800 ms in.
+    QElapsedTimer clock;
+    std::vector<qint64> ticks;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] { ticks.push_back(clock.elapsed()); });
+    QString statusAtCancel;
+    QTimer::singleShot(800, [&] {
+        statusAtCancel = progress.lblLabel1().text();
+        progress.cmdCommand1().click();
+    });
+    dialogs.answer(ui::Yes);
+    form.Show();
+    clock.start();
+    timer.start(50);
+    QTest::mouseClick(&form.Command1(), Qt::LeftButton);
+    timer.stop();
+    const qint64 took = clock.elapsed();
+    sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
+    sqlite3_close_v2(other);
+
+    EXPECT_EQ(statusAtCancel, QStringLiteral("Waiting for another program\u2026"));
+    // Well before the five seconds the engine would wait for the lock.
+    EXPECT_LT(took, 4000);
+    ASSERT_GE(ticks.size(), 8u) << "the timer fired " << ticks.size() << " times";
+    for (std::size_t i = 1; i < ticks.size(); ++i)
+        EXPECT_LT(ticks[i] - ticks[i - 1], 500) << "tick " << i;
+    ASSERT_EQ(dialogs.asked().size(), 2u);
+    EXPECT_EQ(dialogs.asked()[0].text, "Cancel Operation?");
+    EXPECT_EQ(dialogs.asked()[1].text,
+              "Varnholt 2000 Update Cancelled!\r\n\r\n" + countLines(0, 0, 0, 0));
+    EXPECT_FALSE(progress.isLoaded());
+    EXPECT_TRUE(controlsEnabled());
+    EXPECT_TRUE(readFile(mainPath) == before) << "the file changed";
+    EXPECT_TRUE(sideFilesOf(mainPath).empty());
+}
+
+TEST_F(FrmMainTest, TheSameFileInBothBoxesIsRefusedHoweverItIsSpelled) {
+    addRecords(updatePath, shapes[0], 1);
+    const std::string link = dir.file("link.mdb");
+    std::filesystem::create_symlink(mainPath, link);
+    const std::string dotted =
+        (std::filesystem::path(mainPath).parent_path() / ".." /
+         std::filesystem::path(mainPath).parent_path().filename() / "Varnholt.mdb")
+            .string();
+    const std::string before = readFile(mainPath);
+    for (const std::string& update : {mainPath, link, dotted}) {
+        form.VarnholtUpdate().setText(QString::fromStdString(update));
+        QTest::mouseClick(&form.Command1(), Qt::LeftButton);
+        ASSERT_FALSE(dialogs.asked().empty());
+        const ui::MessageRequest& refusal = dialogs.asked().back();
+        EXPECT_EQ(refusal.style, ui::ExclamationIcon);
+        EXPECT_EQ(refusal.title, notFoundTitle);
+        EXPECT_NE(refusal.text.find("is the Varnholt 2000 Database itself"), std::string::npos)
+            << refusal.text;
+        EXPECT_FALSE(progress.isLoaded());
+    }
+    EXPECT_EQ(dialogs.asked().size(), 3u);
+    EXPECT_TRUE(readFile(mainPath) == before) << "the file changed";
+    EXPECT_TRUE(sideFilesOf(mainPath).empty());
+}
+
+// An update that could not start says what is wrong with which file: no
+// engine codes, no count lines, and the table only where the fault lies in
+// it.
+TEST_F(FrmMainTest, AnUpdateThatCouldNotStartSaysWhatIsWrongWithoutCodesOrCounts) {
+    addRecords(updatePath, shapes[0], 2);
+    const std::string notADatabase = dir.file("notes.mdb");
+    std::ofstream(notADatabase) << std::string(4096, 'x');
+    form.VarnholtDatabase().setText(QString::fromStdString(notADatabase));
+    QTest::mouseClick(&form.Command1(), Qt::LeftButton);
+    ASSERT_EQ(dialogs.asked().size(), 1u);
+    const std::string& text = dialogs.asked()[0].text;
+    EXPECT_EQ(text, "Varnholt 2000 Update Stopped!\r\n\r\nCannot open \"" + notADatabase +
+                        "\": the password is wrong, or the file is not a Varnholt database."
+                        "\r\n\r\nNothing was written to the database.");
+
+    // A table the update file lacks is named, still without counts.
+    form.VarnholtDatabase().setText(QString::fromStdString(mainPath));
+    {
+        auto update = db::Database::open(updatePath, VarnholtPassword, db::OpenMode::ReadWrite);
+        update->exec("DROP TABLE Issues", "test setup");
+    }
+    QTest::mouseClick(&form.Command1(), Qt::LeftButton);
+    ASSERT_EQ(dialogs.asked().size(), 2u);
+    const std::string& second = dialogs.asked()[1].text;
+    EXPECT_NE(second.find("Update Stopped!"), std::string::npos) << second;
+    // The two Lodges records were saved: the counts stay.
+    EXPECT_TRUE(second.ends_with(countLines(2, 0, 0, 0))) << second;
+    EXPECT_EQ(second.find("(no such"), std::string::npos) << second;
 }
 
 TEST_F(FrmMainTest, ExitUnloadsTheWindow) {

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QPushButton>
+#include <QTest>
 #include <QWidget>
 #include <functional>
 #include <gmock/gmock.h>
@@ -103,6 +104,29 @@ TEST_F(FrmVHUpdateTest, CancelAnsweredNoChangesNothing) {
     EXPECT_TRUE(form.isLoaded());
     EXPECT_TRUE(form.window().isVisible());
     EXPECT_FALSE(form.AbortRequested);
+}
+
+TEST_F(FrmVHUpdateTest, EscapeAsksTheCancelQuestionAsCancelDoes) {
+    dialogs.answer(ui::No);
+    form.Show();
+    form.window().activateWindow();
+    QTest::keyClick(&form.window(), Qt::Key_Escape);
+    EXPECT_THAT(dialogs.asked(), ElementsAre(cancelQuestion));
+    EXPECT_TRUE(form.isLoaded());
+
+    dialogs.answer(ui::Yes);
+    QTest::keyClick(&form.cmdCommand1(), Qt::Key_Escape);
+    EXPECT_EQ(dialogs.asked().size(), 2u);
+    EXPECT_FALSE(form.isLoaded());
+    EXPECT_TRUE(form.AbortRequested);
+}
+
+TEST_F(FrmVHUpdateTest, TheWindowIconComesInTheSizesADesktopAsksFor) {
+    form.Load();
+    const QIcon icon = form.window().windowIcon();
+    EXPECT_EQ(icon.pixmap(QSize(32, 32)).toImage(), form.ImageList1().Picture(1).toImage());
+    for (const int size : {16, 48, 256})
+        EXPECT_EQ(icon.actualSize(QSize(size, size)), QSize(size, size)) << size;
 }
 
 TEST_F(FrmVHUpdateTest, CancelAnsweredYesSetsTheFlagAndUnloads) {

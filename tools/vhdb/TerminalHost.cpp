@@ -68,14 +68,16 @@ int runTerminalUpdate(TerminalHost& host, Console& console, const std::string& p
     merger.DBPassword = password;
     const std::string written = options.dryRun ? options.dryRun->path() : mainPath;
     // A signal that came before the update began leaves both files unopened.
-    merge::Outcome outcome = TerminalInterrupts::arrived()
-                                 ? merge::Outcome{merge::Outcome::Ending::Cancelled, {}, {}, {}}
-                                 : merge::runUpdate(
-                                       merger,
-                                       [&] {
-                                           return merge::Locations{written, updatePath};
-                                       },
-                                       options.changes);
+    merge::Outcome outcome;
+    if (TerminalInterrupts::arrived())
+        outcome.ending = merge::Outcome::Ending::Cancelled;
+    else
+        outcome = merge::runUpdate(
+            merger,
+            [&] {
+                return merge::Locations{written, updatePath};
+            },
+            options.changes);
     merger.closeConnections();
     std::string unfinished;
     if (options.changes) {

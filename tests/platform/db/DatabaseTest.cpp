@@ -1,9 +1,11 @@
 #include "platform/db/CrashRecovery.h"
 #include "platform/db/SideFiles.h"
 #include "platform/db/Sqlite.h"
+#include "platform/db/Waiting.h"
 #include "tests/platform/db/DbFixture.h"
 #include "tests/support/Crash.h"
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -270,6 +272,34 @@ TEST_P(BusyFileTest, LockHeldPastTheWaitIsReportedAsInUseWithNothingChanged) {
     EXPECT_THAT(sideFilesOf(path), IsEmpty());
 }
 
+// The wait for each lock answers the program a few times a second, and
+// giving it up there ends the open at once with nothing written.
+TEST_P(BusyFileTest, TheWaitAsksTheProgramAndGivingUpCancelsWithNothingChanged) {
+    const std::string before = readFile(path);
+    OtherProgram other(path);
+    ASSERT_EQ(other.exec(GetParam().begin), SQLITE_OK);
+    std::vector<db::WaitReason> asked;
+    const auto started = std::chrono::steady_clock::now();
+    {
+        const db::WhileWaiting waiting([&](db::WaitReason why) {
+            asked.push_back(why);
+            return asked.size() < 5;
+        });
+        EXPECT_THROW(Database::open(path, VarnholtPassword, OpenMode::ReadWrite, 10000),
+                     db::Cancelled);
+    }
+    const auto waited = std::chrono::steady_clock::now() - started;
+    // Five asks, a few tens of milliseconds apart: nowhere near the 10 s budget.
+    EXPECT_LT(waited, std::chrono::seconds(5));
+    ASSERT_EQ(asked.size(), 5u);
+    // A lock that lets readers in lets the check run first.
+    EXPECT_EQ(asked.back(), db::WaitReason::FileInUse);
+    EXPECT_LE(std::count(asked.begin(), asked.end(), db::WaitReason::CheckingFile), 1);
+    other.exec("COMMIT");
+    EXPECT_TRUE(readFile(path) == before) << "the file changed";
+    EXPECT_THAT(sideFilesOf(path), IsEmpty());
+}
+
 INSTANTIATE_TEST_SUITE_P(EachLock, BusyFileTest, testing::ValuesIn(lockKinds),
                          [](const auto& info) { return std::string(info.param.name); });
 
@@ -370,6 +400,31 @@ TEST_F(BusyWhileWritingTest, ReaderReportsAnExclusiveLockHeldPastTheWait) {
         dbErrorOf([&] { Database::open(path, VarnholtPassword, OpenMode::ReadOnly, 300); });
     ASSERT_TRUE(error);
     EXPECT_THAT(error->message, HasSubstr("in use by another program"));
+}
+
+TEST_F(VarnholtFileTest, TheCheckBeforeTheFirstWriteAsksTheProgramAndCanBeGivenUp) {
+    // Enough records for the check to take a moment.
+    exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 3000) "
+         "INSERT INTO Lodges (F1, F2) SELECT 'L' || i, hex(randomblob(40)) FROM n");
+    database->Close();
+    const std::string before = readFile(path);
+    std::vector<db::WaitReason> asked;
+    {
+        // Asked as soon as the check begins.
+        const db::WhileWaiting waiting(
+            [&](db::WaitReason why) {
+                asked.push_back(why);
+                return false;
+            },
+            std::chrono::milliseconds(0));
+        EXPECT_THROW(openFile(), db::Cancelled);
+    }
+    EXPECT_THAT(asked, testing::ElementsAre(db::WaitReason::CheckingFile));
+    EXPECT_TRUE(readFile(path) == before) << "the file changed";
+    EXPECT_THAT(sideFilesOf(path), IsEmpty());
+    // Without a hook, or with one that goes on, the same file opens.
+    const db::WhileWaiting waiting([](db::WaitReason) { return true; });
+    EXPECT_EQ(openFile()->journalMode(), "wal");
 }
 
 // ---- a file damaged on the disk ----

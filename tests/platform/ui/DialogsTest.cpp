@@ -301,3 +301,52 @@ TEST(FileDialogTest, AFileNamedExactlyAsThePresetComesFirst) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(ShortenedPathsTest, ALongPathKeepsItsStartAndFileNameAndShortOnesStayWhole) {
+    const std::string folder = "/home/collector/" + std::string(5000, 'd');
+    const std::string longPath = folder + "/Varnholt.mdb";
+    const std::string text =
+        "Unable to Locate the Varnholt 2000 Database at the following location: " + longPath;
+    const std::string shown = ui::shortenedPaths(text);
+    EXPECT_TRUE(shown.starts_with(
+        "Unable to Locate the Varnholt 2000 Database at the following location: /home/collector/"))
+        << shown;
+    EXPECT_TRUE(shown.ends_with("\u2026/Varnholt.mdb")) << shown;
+    EXPECT_LE(QString::fromStdString(shown).size(),
+              QString::fromStdString(text).size() - 5000 + ui::LongestShownPath);
+
+    // A quoted path ends at its quote; the words after it stay.
+    const std::string quoted = "Cannot open \"" + longPath + "\": the password is wrong.";
+    const std::string shownQuoted = ui::shortenedPaths(quoted);
+    EXPECT_TRUE(shownQuoted.ends_with("\u2026/Varnholt.mdb\": the password is wrong."))
+        << shownQuoted;
+
+    for (const std::string& same :
+         {std::string("Cannot open \"/data/Varnholt.mdb\"."),
+          std::string("c:\\program files\\varnholt software\\varnholt 2000\\Varnholt.mdb"),
+          std::string("and/or 1/2 are no paths")})
+        EXPECT_EQ(ui::shortenedPaths(same), same);
+}
+
+TEST(MsgBoxTest, ABoxWithAVeryLongPathFitsTheScreen) {
+    const std::string text = "Unable to Locate the Varnholt 2000 Database at the following "
+                             "location: /tmp/" +
+                             std::string(5000, 'x') + "/Varnholt.mdb";
+    QRect shown;
+    QRect screen;
+    QTimer::singleShot(200, [&] {
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible()) {
+                shown = box->frameGeometry();
+                screen = box->screen()->availableGeometry();
+                box->accept();
+            }
+    });
+    ui::MsgBox(text, ui::ExclamationIcon, "Update Available");
+    ASSERT_FALSE(shown.isNull());
+    EXPECT_TRUE(screen.contains(shown)) << shown.width() << "x" << shown.height();
+}
+
+} // namespace

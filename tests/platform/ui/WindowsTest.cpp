@@ -1,7 +1,15 @@
 #include "platform/ui/Windows.h"
 
+#include "platform/ui/PathBox.h"
+
 #include <QApplication>
 #include <QDir>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QPushButton>
+#include <QScreen>
+#include <QTest>
+#include <QUrl>
 #include <QWidget>
 #include <gtest/gtest.h>
 
@@ -55,6 +63,72 @@ TEST(ProgramFolderTest, IsTheFolderOfTheProgramWithoutATrailingSeparator) {
               QDir::toNativeSeparators(QCoreApplication::applicationDirPath()));
     ASSERT_FALSE(folder.empty());
     EXPECT_NE(folder.back(), QDir::separator().toLatin1());
+}
+
+} // namespace
+
+namespace {
+
+TEST(KeepInsideScreenTest, AWindowPastAnEdgeMovesJustFarEnoughToLieOnTheScreen) {
+    QWidget window;
+    window.resize(300, 200);
+    ui::showModeless(window);
+    ui::yieldEvents();
+    const QRect area = window.screen()->availableGeometry();
+    window.move(area.right() - 100, area.bottom() - 50);
+    ui::yieldEvents();
+    ui::keepInsideScreen(window);
+    ui::yieldEvents();
+    const QRect frame = window.frameGeometry();
+    EXPECT_TRUE(area.contains(frame));
+    EXPECT_EQ(frame.right(), area.right());
+    EXPECT_EQ(frame.bottom(), area.bottom());
+
+    // One that lies inside already stays where it is.
+    window.move(area.left() + 10, area.top() + 10);
+    ui::yieldEvents();
+    const QPoint inside = window.frameGeometry().topLeft();
+    ui::keepInsideScreen(window);
+    EXPECT_EQ(window.frameGeometry().topLeft(), inside);
+}
+
+// Reaches the box's drop handler as the window system would.
+struct DropTarget : ui::PathBox {
+    void drop(QDropEvent* event) { dropEvent(event); }
+};
+
+TEST(PathBoxTest, AFileAddressBecomesTheLocalPath) {
+    EXPECT_EQ(ui::PathBox::localPath("file:///home/me/My%20Files/VHUpdate.mdb"),
+              "/home/me/My Files/VHUpdate.mdb");
+    EXPECT_EQ(ui::PathBox::localPath("/home/me/VHUpdate.mdb"), "/home/me/VHUpdate.mdb");
+    EXPECT_EQ(ui::PathBox::localPath("https://example.org/VHUpdate.mdb"),
+              "https://example.org/VHUpdate.mdb");
+
+    // Typed (once the typing is done), and dropped from a file manager.
+    DropTarget box;
+    box.setFocus();
+    QTest::keyClicks(&box, "file:///tmp/a%20b.mdb");
+    EXPECT_EQ(box.text(), "file:///tmp/a%20b.mdb");
+    QTest::keyClick(&box, Qt::Key_Return);
+    EXPECT_EQ(box.text(), "/tmp/a b.mdb");
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile("/data/Varnholt.mdb")});
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    box.drop(&drop);
+    EXPECT_EQ(box.text(), "/data/Varnholt.mdb");
+}
+
+TEST(PathBoxTest, EnterOnAFocusedButtonPressesIt) {
+    QWidget window;
+    QPushButton button(QStringLiteral("Update"), &window);
+    ui::pressOnEnter(button);
+    int clicks = 0;
+    QObject::connect(&button, &QPushButton::clicked, [&] { ++clicks; });
+    ui::showModeless(window);
+    button.setFocus();
+    QTest::keyClick(&button, Qt::Key_Return);
+    QTest::qWait(300); // the click is animated
+    EXPECT_EQ(clicks, 1);
 }
 
 } // namespace
