@@ -189,9 +189,10 @@ void FrmMain::Command1_Click() {
     // still end "Complete!".
     if (SameFile(database, update)) {
         ui::MsgBox("The Varnholt 2000 Update File is the Varnholt 2000 Database itself: both "
-                   "boxes name the file " +
+                   "boxes name the file \"" +
                        database +
-                       ". Choose the update file you were given in the second box, and try again.",
+                       "\". Choose the update file you were given in the second box, and try "
+                       "again.",
                    ui::ExclamationIcon, notFoundTitle);
         return;
     }
