@@ -16,12 +16,7 @@ class CheckCommand final : public Command {
 public:
     explicit CheckCommand(CLI::App& parent)
         : Command(parent, "check", "Check a Varnholt database and count its records.") {
-        app()
-            .add_option("FILE", file_,
-                        "The database file. It is only read, once what a program killed while "
-                        "writing it left (a hot journal, the journal mode to put back) is put "
-                        "right where the file may be written.")
-            ->required();
+        app().add_option("FILE", file_, readFileHelp)->required();
         app().footer("Reports damage, missing tables and fields, and every value an update would "
                      "stop at (binary data, a date or number that cannot be read). Exits with 0 "
                      "when the file is sound, holds all four tables and no such value, 1 "

@@ -17,6 +17,12 @@ class Database;
 
 namespace vhdb {
 
+// The help of a command's FILE that it reads: only read, once what a crash
+// left is put right (db::recoverAfterCrash).
+inline constexpr const char* readFileHelp =
+    "The database file. It is only read, once what a program killed while writing it left (a "
+    "hot journal, the journal mode to put back) is put right where the file may be written.";
+
 // Where a command reports: what was asked for goes to `out`, problems to `err`.
 struct Console {
     std::ostream& out;

@@ -20,12 +20,7 @@ class ExportCommand final : public Command {
 public:
     explicit ExportCommand(CLI::App& parent)
         : Command(parent, "export", "Write a table as CSV, its field names first.") {
-        app()
-            .add_option("FILE", file_,
-                        "The database file. It is only read, once what a program killed while "
-                        "writing it left (a hot journal, the journal mode to put back) is put "
-                        "right where the file may be written.")
-            ->required();
+        app().add_option("FILE", file_, readFileHelp)->required();
         app().add_option("TABLE", table_, "The table to write.")->required();
         app().add_option("-o,--out", out_, "Write to this file instead of the standard output.");
     }
