@@ -97,6 +97,19 @@ void FrmMain::makeControls(QWidget& window) {
     made->Command3[0] = button("...", {4980, 480, 480, 345}, [this] { Command3_Click(0); });
     made->Command3[1] = button("...", {4980, 1260, 480, 345}, [this] { Command3_Click(1); });
 
+    // Names for screen readers (and for checks that find controls by them),
+    // and the window's own names of its controls.
+    const auto name = [](QWidget* control, const char* objectName, const char* accessible) {
+        control->setObjectName(QString::fromLatin1(objectName));
+        control->setAccessibleName(QString::fromLatin1(accessible));
+    };
+    name(made->VarnholtDatabase, "VarnholtDatabase", "Varnholt 2000 Database");
+    name(made->VarnholtUpdate, "VarnholtUpdate", "Varnholt 2000 Update File");
+    name(made->Command1, "Command1", "Update");
+    name(made->Command2, "Command2", "Exit");
+    name(made->Command3[0], "Command3_0", "Browse for the Varnholt 2000 Database");
+    name(made->Command3[1], "Command3_1", "Browse for the Varnholt 2000 Update File");
+
     // Tab order: the two boxes, "Update", "Exit", then the browse buttons.
     QWidget::setTabOrder(made->VarnholtDatabase, made->VarnholtUpdate);
     QWidget::setTabOrder(made->VarnholtUpdate, made->Command1);

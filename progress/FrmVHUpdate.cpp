@@ -64,6 +64,13 @@ void FrmVHUpdate::makeControls(QWidget& window) {
     if (auto* frame = dynamic_cast<ui::FormWindow*>(&window))
         frame->onEscape([this] { cmdCommand1_Click(); });
 
+    made->lblLabel1->setObjectName(QStringLiteral("lblLabel1"));
+    made->lblLabel1->setAccessibleName(QStringLiteral("Status"));
+    made->ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+    made->ProgressBar1->setAccessibleName(QStringLiteral("Progress"));
+    made->cmdCommand1->setObjectName(QStringLiteral("cmdCommand1"));
+    made->cmdCommand1->setAccessibleName(QStringLiteral("Cancel"));
+
     made->ImageList1.ListImages.emplace_back(QStringLiteral(":/icons/progress32.xpm"));
     controls_ = std::move(made);
 }

@@ -441,6 +441,22 @@ TEST_F(FrmMainTest, AnUpdateThatCouldNotStartSaysWhatIsWrongWithoutCodesOrCounts
     EXPECT_EQ(second.find("(no such"), std::string::npos) << second;
 }
 
+TEST_F(FrmMainTest, EveryControlHasAnAccessibleName) {
+    for (QWidget* control : form.window().findChildren<QWidget*>()) {
+        if (control->parentWidget() == &form.window()) {
+            EXPECT_FALSE(control->accessibleName().isEmpty()) << control->metaObject()->className();
+        }
+    }
+    EXPECT_EQ(form.VarnholtDatabase().accessibleName(), "Varnholt 2000 Database");
+    EXPECT_EQ(form.VarnholtUpdate().accessibleName(), "Varnholt 2000 Update File");
+    EXPECT_EQ(form.Command1().accessibleName(), "Update");
+    for (QWidget* control : progress.window().findChildren<QWidget*>()) {
+        if (control->parentWidget() == &progress.window()) {
+            EXPECT_FALSE(control->accessibleName().isEmpty()) << control->metaObject()->className();
+        }
+    }
+}
+
 TEST_F(FrmMainTest, ExitUnloadsTheWindow) {
     form.Show();
     QTest::mouseClick(&form.Command2(), Qt::LeftButton);
