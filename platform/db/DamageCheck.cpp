@@ -29,10 +29,6 @@ std::string firstProblem(const std::string& report) {
     return report;
 }
 
-} // namespace
-
-namespace {
-
 // Every line quick_check reports, read on another thread while this one
 // asks the program a few times a second whether to go on (the check is one
 // step of the engine's, so it cannot ask from inside). A connection is safe
@@ -49,11 +45,14 @@ std::vector<std::string> checkReport(sqlite3* handle, const std::string& path) {
     if (!sqlite3_threadsafe())
         return read();
     std::future<std::vector<std::string>> report = std::async(std::launch::async, read);
-    const auto askFrom = std::chrono::steady_clock::now() + checkAskedAfter();
+    constexpr auto between = std::chrono::milliseconds(40);
+    auto nextAsk = std::chrono::steady_clock::now() + checkAskedAfter();
     bool interrupted = false;
     do {
-        if (interrupted || std::chrono::steady_clock::now() < askFrom)
+        const auto now = std::chrono::steady_clock::now();
+        if (interrupted || now < nextAsk)
             continue;
+        nextAsk = now + between;
         if (!keepWaiting(WaitReason::CheckingFile)) {
             sqlite3_interrupt(handle);
             interrupted = true;
