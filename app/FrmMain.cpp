@@ -1,6 +1,8 @@
 #include "app/FrmMain.h"
 
 #include "app/ModMain.h"
+#include "app/SafetyNet.h"
+#include "merge/UndoLog.h"
 #include "merge/Update.h"
 #include "platform/ui/PathBox.h"
 #include "platform/ui/Windows.h"
@@ -44,28 +46,10 @@ struct FrmMain::Controls {
     QPushButton* Command1 = nullptr;
     QPushButton* Command2 = nullptr;
     std::array<QPushButton*, 2> Command3{};
+    QPushButton* cmdPreview = nullptr;
+    QPushButton* cmdUndoUpdate = nullptr;
     ui::ImageList ImageList1;
     ui::CommonDialog CommonDialog1;
-};
-
-// Marks an update as under way and keeps the window's controls disabled for
-// as long as it lasts, however it ends.
-class FrmMain::Running {
-public:
-    explicit Running(FrmMain& form) : form_(form) {
-        form_.updating_ = true;
-        form_.setControlsEnabled(false);
-    }
-    ~Running() {
-        form_.updating_ = false;
-        if (form_.isLoaded())
-            form_.setControlsEnabled(true);
-    }
-    Running(const Running&) = delete;
-    Running& operator=(const Running&) = delete;
-
-private:
-    FrmMain& form_;
 };
 
 FrmMain::FrmMain(progress::FrmVHUpdate& progress) : progress_(progress) {}
@@ -96,6 +80,14 @@ void FrmMain::makeControls(QWidget& window) {
     made->Command2 = button("Exit", {3225, 2100, 1200, 585}, [this] { Command2_Click(); });
     made->Command3[0] = button("...", {4980, 480, 480, 345}, [this] { Command3_Click(0); });
     made->Command3[1] = button("...", {4980, 1260, 480, 345}, [this] { Command3_Click(1); });
+    // In the free space of the bottom row, left of "Exit".
+    made->cmdPreview = button("Preview...", {180, 2100, 1395, 585}, [this] { cmdPreview_Click(); });
+    made->cmdUndoUpdate =
+        button("Undo Update...", {1680, 2100, 1455, 585}, [this] { cmdUndoUpdate_Click(); });
+    made->cmdPreview->setToolTip(QStringLiteral(
+        "See what the update would change, record by record, without writing to either file"));
+    made->cmdUndoUpdate->setToolTip(
+        QStringLiteral("See the last update made to this database, and take it back"));
 
     // Names for screen readers (and for checks that find controls by them),
     // and the window's own names of its controls.
@@ -109,13 +101,22 @@ void FrmMain::makeControls(QWidget& window) {
     name(made->Command2, "Command2", "Exit");
     name(made->Command3[0], "Command3_0", "Browse for the Varnholt 2000 Database");
     name(made->Command3[1], "Command3_1", "Browse for the Varnholt 2000 Update File");
+    name(made->cmdPreview, "cmdPreview", "Preview...");
+    name(made->cmdUndoUpdate, "cmdUndoUpdate", "Undo Update...");
 
-    // Tab order: the two boxes, "Update", "Exit", then the browse buttons.
+    // Tab order: the two boxes, "Update", "Exit", the browse buttons, then
+    // "Preview..." and "Undo Update...".
     QWidget::setTabOrder(made->VarnholtDatabase, made->VarnholtUpdate);
     QWidget::setTabOrder(made->VarnholtUpdate, made->Command1);
     QWidget::setTabOrder(made->Command1, made->Command2);
     QWidget::setTabOrder(made->Command2, made->Command3[0]);
     QWidget::setTabOrder(made->Command3[0], made->Command3[1]);
+    QWidget::setTabOrder(made->Command3[1], made->cmdPreview);
+    QWidget::setTabOrder(made->cmdPreview, made->cmdUndoUpdate);
+    QObject::connect(made->VarnholtDatabase, &QLineEdit::textChanged, [this] {
+        if (!updating_)
+            refreshUndoButton();
+    });
     made->VarnholtDatabase->setFocus();
 
     made->ImageList1.ListImages.emplace_back(QStringLiteral(":/icons/main16.xpm"));
@@ -155,6 +156,14 @@ QPushButton& FrmMain::Command3(std::int16_t Index) {
     return *controls().Command3.at(static_cast<std::size_t>(Index));
 }
 
+QPushButton& FrmMain::cmdPreview() {
+    return *controls().cmdPreview;
+}
+
+QPushButton& FrmMain::cmdUndoUpdate() {
+    return *controls().cmdUndoUpdate;
+}
+
 ui::ImageList& FrmMain::ImageList1() {
     return controls().ImageList1;
 }
@@ -169,6 +178,7 @@ void FrmMain::Form_Load() {
     VarnholtUpdate().setText(QString::fromStdString(ui::programFolder()) + QDir::separator() +
                              QString::fromStdString(updateFileName));
     window().setWindowIcon(resources::windowIcon(ImageList1().Picture(1)));
+    refreshUndoButton();
 }
 
 void FrmMain::Form_QueryUnload(bool& cancel, ui::UnloadMode mode) {
@@ -184,19 +194,22 @@ void FrmMain::Form_QueryUnload(bool& cancel, ui::UnloadMode mode) {
 }
 
 void FrmMain::Command1_Click() {
-    const std::string database = VarnholtDatabase().text().toStdString();
+    if (filesFound(VarnholtDatabase().text().toStdString(), VarnholtUpdate().text().toStdString()))
+        RunUpdate();
+}
+
+bool FrmMain::filesFound(const std::string& database, const std::string& update) {
     if (!FileExists(database)) {
         ui::MsgBox("Unable to Locate the Varnholt 2000 Database at the following location: " +
                        database,
                    ui::ExclamationIcon, notFoundTitle);
-        return;
+        return false;
     }
-    const std::string update = VarnholtUpdate().text().toStdString();
     if (!FileExists(update)) {
         ui::MsgBox("Unable to Locate the Varnholt 2000 Update File at the following location: " +
                        update,
                    ui::ExclamationIcon, notFoundTitle);
-        return;
+        return false;
     }
     // An update of a file into itself would write nothing worth having and
     // still end "Complete!".
@@ -207,9 +220,9 @@ void FrmMain::Command1_Click() {
                        "\". Choose the update file you were given in the second box, and try "
                        "again.",
                    ui::ExclamationIcon, notFoundTitle);
-        return;
+        return false;
     }
-    RunUpdate();
+    return true;
 }
 
 void FrmMain::Command2_Click() {
@@ -233,8 +246,8 @@ void FrmMain::Command3_Click(std::int16_t Index) {
         box.setText(QString::fromStdString(dialog.FileName));
 }
 
-void FrmMain::RunUpdate() {
-    Running running(*this);
+merge::Outcome FrmMain::runBehindProgress(const std::function<merge::Locations()>& locations,
+                                          merge::ChangeLog* changes) {
     progress_.Load();
     const ui::Twips main = ui::frameTwips(window());
     progress_.Move(main.Left + main.Width - 2500, main.Top + main.Height - 200);
@@ -243,19 +256,38 @@ void FrmMain::RunUpdate() {
     ui::drawShownWindow(progress_.window());
     ui::keepInsideScreen(progress_.window());
 
-    // Read right before each merge; the merge works on its own copies.
-    const merge::Outcome outcome = merge::runUpdate(progress_, [this] {
-        return merge::Locations{VarnholtDatabase().text().toStdString(),
-                                VarnholtUpdate().text().toStdString()};
-    });
+    const merge::Outcome outcome = merge::runUpdate(progress_, locations, changes);
     // Unloading closes both connections, however the merges ended. A
     // confirmed "Cancel" has unloaded the progress window already.
     if (progress_.isLoaded()) {
         progress_.Hide();
         progress_.Unload();
     }
-    ui::MsgBox(merge::outcomeText(outcome, merge::Wording::Plain),
-               outcome.ending == merge::Outcome::Ending::Failed ? ui::ExclamationIcon : ui::OkOnly);
+    return outcome;
+}
+
+void FrmMain::RunUpdate(const std::optional<merge::Locations>& fixed) {
+    Running running(*this);
+    const merge::Locations first = fixed ? *fixed
+                                         : merge::Locations{VarnholtDatabase().text().toStdString(),
+                                                            VarnholtUpdate().text().toStdString()};
+    std::optional<merge::UndoLog> undo;
+    if (!makeUndoFile(undo, first))
+        return;
+
+    // Read right before each merge; the merge works on its own copies.
+    const merge::Outcome outcome = runBehindProgress(
+        [&] {
+            return fixed ? *fixed
+                         : merge::Locations{VarnholtDatabase().text().toStdString(),
+                                            VarnholtUpdate().text().toStdString()};
+        },
+        &*undo);
+    const std::string unfinished = finishUndoFile(*undo, first.DBLocation);
+    ui::MsgBox(merge::outcomeText(outcome, merge::Wording::Plain) + unfinished,
+               outcome.ending == merge::Outcome::Ending::Failed || !unfinished.empty()
+                   ? ui::ExclamationIcon
+                   : ui::OkOnly);
 
     if (closeAfterUpdate_) {
         closeAfterUpdate_ = false;
@@ -268,8 +300,12 @@ void FrmMain::setControlsEnabled(bool enabled) {
     Controls& state = controls();
     for (QWidget* control : std::initializer_list<QWidget*>{
              state.VarnholtDatabase, state.VarnholtUpdate, state.Command1, state.Command2,
-             state.Command3[0], state.Command3[1]})
+             state.Command3[0], state.Command3[1], state.cmdPreview})
         control->setEnabled(enabled);
+    if (enabled)
+        refreshUndoButton();
+    else
+        state.cmdUndoUpdate->setEnabled(false);
 }
 
 FrmMain& frmMain() {

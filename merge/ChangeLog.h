@@ -26,6 +26,9 @@ struct RecordWrite {
     std::vector<db::Value> values;          // their new values, as the main database takes them
 };
 
+// How an update ended.
+enum class UpdateEnding { Complete, Cancelled, Failed };
+
 // Told of every record an update writes, around its save: to report what
 // the update changes, or to keep what it takes to change it back. An update
 // runs without one unless asked to, and then reads and writes nothing more
@@ -39,6 +42,11 @@ public:
     virtual void aboutToWrite(const RecordWrite& write) = 0;
     // Right after it was saved, with the row id it has in the main database.
     virtual void written(const RecordWrite& write, std::int64_t rowid) = 0;
+    // An update record whose main record was found but is not older, so
+    // the merge left it as it is.
+    virtual void leftAlone(const TableDef& table) { (void)table; }
+    // Once, from the update, when it has ended.
+    virtual void ended(UpdateEnding ending) { (void)ending; }
     // Once the update ended, however it ended, from whoever ran it: writes
     // what is left and closes what the log writes to. Throws on failure.
     virtual void finish() {}

@@ -262,7 +262,7 @@ private:
 } // namespace
 
 UndoReport undoUpdate(const std::string& mainPath, const std::string& undoPath,
-                      const std::string& password, bool force) {
+                      const std::string& password, bool force, const UndoProgress& progress) {
     UndoFile file = UndoFile::open(undoPath, password);
     requireSameDatabase(file, undoPath, mainPath);
     UndoReport report;
@@ -274,8 +274,14 @@ UndoReport undoUpdate(const std::string& mainPath, const std::string& undoPath,
     for (const auto& [table, columns] : file.columns())
         undoing.addTable(table, columns);
     db::Transaction transaction(*main);
-    for (const Chain& chain : chainsOf(entries))
-        undoing.takeBack(chain);
+    const std::vector<Chain> chains = chainsOf(entries);
+    for (std::size_t done = 0; done < chains.size(); ++done) {
+        if (progress && done % 256 == 0)
+            progress(done, chains.size());
+        undoing.takeBack(chains[done]);
+    }
+    if (progress)
+        progress(chains.size(), chains.size());
     if (report.changed.empty() || force) {
         transaction.commit();
         report.applied = true;

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -36,7 +38,10 @@ struct UndoReport {
 // update, values, types and order of records alike. Throws DbError when the
 // undo file is none, or was made for another database, or a table has other
 // fields now; nothing is changed then.
+// `progress`, when given, is told now and then how many of the records
+// have been seen (done, of total), from 0 to the total.
+using UndoProgress = std::function<void(std::size_t done, std::size_t total)>;
 UndoReport undoUpdate(const std::string& mainPath, const std::string& undoPath,
-                      const std::string& password, bool force);
+                      const std::string& password, bool force, const UndoProgress& progress = {});
 
 } // namespace merge

@@ -8,6 +8,7 @@
 #include "platform/db/Text.h"
 #include "platform/db/Transaction.h"
 
+#include <ctime>
 #include <filesystem>
 #include <fmt/format.h>
 #include <fstream>
@@ -56,6 +57,20 @@ std::string column(std::size_t position) {
     return fmt::format("C{}", position + 1);
 }
 
+// The local time now, as a person reads it: "2026-12-10 16:04:12".
+std::string localTimeNow() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+#ifdef _WIN32
+    localtime_s(&local, &now);
+#else
+    localtime_r(&now, &local);
+#endif
+    char text[32] = {};
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+    return text;
+}
+
 std::string absolutePath(const std::string& path) {
     std::error_code ec;
     const fs::path canonical = fs::weakly_canonical(path, ec);
@@ -92,6 +107,7 @@ void makeTables(db::Database& file, const std::string& path, const std::string& 
     set("main", db::Value::text(absolutePath(mainPath)));
     set("main salt", db::Value::text(undo::fileSalt(mainPath)));
     set("update", db::Value::text(absolutePath(updatePath)));
+    set("started", db::Value::text(localTimeNow()));
     transaction.commit();
     // Each note is committed before the record it notes is saved, so that
     // a program killed at any moment leaves every saved record noted. Like
@@ -262,15 +278,24 @@ void UndoFile::noteSaved(const Saved& saved) {
     note->run(writeFailure());
 }
 
-void UndoFile::finish(const std::optional<Saved>& last) {
+void UndoFile::finish(const std::optional<Saved>& last, const Settings& settings) {
     if (!file_)
         return;
     // Closed however this ends.
     const std::shared_ptr<db::Database> file = file_;
     const Closing closing(file_);
-    if (last) {
+    if (last || !settings.empty()) {
         db::Transaction transaction(*file_);
-        noteSaved(*last);
+        if (last)
+            noteSaved(*last);
+        db::Statement note(file_->handle(),
+                           "INSERT OR REPLACE INTO UndoFile (Name, Value) VALUES (?, ?)");
+        for (const auto& [name, value] : settings) {
+            note.bind(1, db::Value::text(name));
+            note.bind(2, value);
+            note.run(writeFailure());
+            note.reset();
+        }
         transaction.commit();
     }
     file->exec("PRAGMA journal_mode=DELETE", writeFailure());
@@ -288,6 +313,13 @@ db::Value UndoFile::setting(const std::string& name) {
 std::string UndoFile::text(const std::string& name) {
     const db::Value value = setting(name);
     return value.isText() ? value.asText() : std::string();
+}
+
+std::optional<std::int64_t> UndoFile::number(const std::string& name) {
+    const db::Value value = setting(name);
+    if (!value.isInteger())
+        return std::nullopt;
+    return value.asInteger();
 }
 
 std::vector<std::pair<std::string, std::vector<std::string>>> UndoFile::columns() {
@@ -339,6 +371,41 @@ db::StoredRow UndoFile::before(const Entry& entry, std::size_t columns) {
 
 db::StoredRow UndoFile::after(const Entry& entry, std::size_t columns) {
     return row(afterTable(entry.table), entry, columns);
+}
+
+void UndoFile::eachRecord(const std::string& table, std::size_t columns, const Visit& visit) {
+    const int n = static_cast<int>(columns);
+    db::Statement select(file_->handle(),
+                         "SELECT e.Seq, e.Change, e.Written, e.RowId, e.RowIdBound, e.Saved, a.*, "
+                         "b.* FROM UndoEntries e JOIN " +
+                             db::quoteIdentifier(afterTable(table)) +
+                             " a ON a.Seq = e.Seq LEFT JOIN " +
+                             db::quoteIdentifier(beforeTable(table)) +
+                             " b ON b.Seq = e.Seq WHERE e.TableName = ? ORDER BY e.Seq");
+    if (select.columnCount() != 6 + 2 * (n + 1))
+        throw damaged();
+    select.bind(1, db::Value::text(table));
+    while (select.step(readFailure())) {
+        Entry entry;
+        entry.seq = select.columnInt64(0);
+        entry.table = table;
+        entry.added = select.columnText(1) == Added;
+        entry.written = select.columnText(2);
+        entry.rowid = select.columnInt64(3);
+        entry.rowidBound = select.columnInt64(4);
+        entry.saved = select.columnInt64(5) != 0;
+        if (entry.written.size() != columns)
+            throw damaged();
+        const db::StoredRow after = db::storedRow(select, 7, n);
+        if (entry.added) {
+            visit(entry, nullptr, after);
+            continue;
+        }
+        if (select.columnValue(7 + n).isNull())
+            throw damaged();
+        const db::StoredRow before = db::storedRow(select, 8 + n, n);
+        visit(entry, &before, after);
+    }
 }
 
 db::DbError UndoFile::damaged() const {

@@ -6,6 +6,7 @@
 #include "platform/db/Value.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -26,7 +27,14 @@ namespace merge {
 //
 //   UndoFile(Name, Value)        "format" 1; "main", the main database's
 //                                path; "main salt", its fileSalt();
-//                                "update", the update's path
+//                                "update", the update's path; "started",
+//                                the local time the file was made
+//                                ("2026-12-10 16:04:12"); at the end of the
+//                                run "ended" ("complete", "cancelled",
+//                                "failed") and "left alone <table>", the
+//                                update records a table kept as they were
+//                                (files without these read as a run that
+//                                never ended)
 //   UndoColumns(TableName, Position, Name, DeclaredType)
 //                                the columns of each main table written
 //   UndoEntries(Seq, TableName, Change, Written, RowId, RowIdBound, Saved)
@@ -87,12 +95,15 @@ public:
     // Notes a record, and the save of the one noted before it, in one
     // transaction that is committed before it returns.
     void append(const Note& note, std::int64_t seq, const std::optional<Saved>& previous);
-    // Notes the last save, if any, and closes the file as one file, without
-    // a WAL beside it. Closing twice is harmless.
-    void finish(const std::optional<Saved>& last);
+    // Notes the last save, if any, and `settings` (UndoFile rows), in one
+    // transaction, and closes the file as one file, without a WAL beside
+    // it. Closing twice is harmless.
+    using Settings = std::vector<std::pair<std::string, db::Value>>;
+    void finish(const std::optional<Saved>& last, const Settings& settings = {});
 
     // Reading.
     std::string text(const std::string& name);
+    std::optional<std::int64_t> number(const std::string& name);
     // The columns each table had when the update wrote it, the tables in
     // the order they were first written.
     std::vector<std::pair<std::string, std::vector<std::string>>> columns();
@@ -102,6 +113,12 @@ public:
     // other columns null).
     db::StoredRow before(const Entry& entry, std::size_t columns);
     db::StoredRow after(const Entry& entry, std::size_t columns);
+    // Every record of `table` noted, in the order written, in one pass:
+    // the record before an overwrite (nullptr for an add) and the values
+    // written (the other columns null).
+    using Visit =
+        std::function<void(const Entry&, const db::StoredRow* before, const db::StoredRow& after)>;
+    void eachRecord(const std::string& table, std::size_t columns, const Visit& visit);
     db::DbError damaged() const;
 
 private:

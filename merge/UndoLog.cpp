@@ -74,11 +74,32 @@ void UndoLog::written(const RecordWrite&, std::int64_t rowid) {
     saved_ = UndoFile::Saved{lastSeq_, rowid};
 }
 
+void UndoLog::leftAlone(const TableDef& table) {
+    ++leftAlone_[table.name];
+}
+
+void UndoLog::ended(UpdateEnding ending) {
+    ending_ = ending;
+}
+
 void UndoLog::finish() {
     tables_.clear();
     const std::optional<UndoFile::Saved> last = saved_;
     saved_.reset();
-    file_.finish(last);
+    UndoFile::Settings settings;
+    if (ending_) {
+        const char* ended = *ending_ == UpdateEnding::Complete    ? "complete"
+                            : *ending_ == UpdateEnding::Cancelled ? "cancelled"
+                                                                  : "failed";
+        settings.emplace_back("ended", db::Value::text(ended));
+        for (const TableDef* table : varnholtTables()) {
+            const auto found = leftAlone_.find(table->name);
+            settings.emplace_back(
+                "left alone " + table->name,
+                db::Value::integer(found == leftAlone_.end() ? 0 : found->second));
+        }
+    }
+    file_.finish(last, settings);
 }
 
 } // namespace merge

@@ -33,8 +33,11 @@ public:
 
     void aboutToWrite(const RecordWrite& write) override;
     void written(const RecordWrite& write, std::int64_t rowid) override;
+    void leftAlone(const TableDef& table) override;
+    void ended(UpdateEnding ending) override;
 
-    // Notes the last record's row id and closes the file, which is left
+    // Notes the last record's row id, and how the update ended with what
+    // each table left alone when it was told, and closes the file, which is left
     // as one file, without a WAL beside it. Closing twice is harmless.
     void finish() override;
 
@@ -60,6 +63,8 @@ private:
     std::optional<UndoFile::Saved> saved_; // a save not yet noted in the file
     std::int64_t lastSeq_ = 0;
     std::int64_t entries_ = 0;
+    std::optional<UpdateEnding> ending_;
+    std::map<std::string, std::int64_t> leftAlone_;
 };
 
 } // namespace merge

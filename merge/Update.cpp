@@ -96,6 +96,8 @@ Outcome runUpdate(Merger& merger, const std::function<Locations()>& locations, C
         }
     }
     outcome.counts = merger.counts;
+    if (changes)
+        changes->ended(outcome.ending);
     return outcome;
 }
 

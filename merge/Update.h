@@ -21,7 +21,7 @@ struct Locations {
 // How an update ended, and what each table saved before the end. The
 // records saved stay saved however it ended.
 struct Outcome {
-    enum class Ending { Complete, Cancelled, Failed };
+    using Ending = UpdateEnding;
     Ending ending = Ending::Complete;
     Counts counts;
     std::string failedTable; // the table whose merge failed

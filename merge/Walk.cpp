@@ -265,6 +265,8 @@ void mergeRecord(Merger& merger, const TableDef& table, const std::string& DBLoc
         copyFields(source, target, table.overwriteFields);
         save(target.records, RecordWrite::Kind::Overwrite, table.overwriteFields, table, counter,
              changes);
+    } else if (changes) {
+        changes->leftAlone(table);
     }
 }
 

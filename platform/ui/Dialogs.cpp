@@ -169,6 +169,24 @@ public:
         return QDir::toNativeSeparators(dialog.selectedFiles().front()).toStdString();
     }
 
+    std::optional<std::string> saveFile(const FileRequest& request) override {
+        QFileDialog dialog(QApplication::activeWindow(), QString::fromStdString(request.title));
+        dialog.setFileMode(QFileDialog::AnyFile);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        const QStringList filters = qtFilters(request.filter);
+        if (!filters.isEmpty())
+            dialog.setNameFilters(filters);
+        const QFileInfo start(QString::fromStdString(request.startIn));
+        if (start.isDir())
+            dialog.setDirectory(start.absoluteFilePath());
+        dialog.selectFile(QString::fromStdString(request.fileName));
+        showDetails(dialog);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+            return std::nullopt;
+        return QDir::toNativeSeparators(dialog.selectedFiles().front()).toStdString();
+    }
+
     // The files with their size, type and date, the columns wide enough for
     // what they show.
     static void showDetails(QFileDialog& dialog) {
@@ -258,6 +276,10 @@ std::optional<std::string> showOpenDialog(const FileRequest& request) {
     return dialogs().openFile(request);
 }
 
+std::optional<std::string> showSaveDialog(const FileRequest& request) {
+    return dialogs().saveFile(request);
+}
+
 bool CommonDialog::ShowOpen() {
     std::optional<std::string> chosen =
         showOpenDialog({InitDir, FileName, Filter, DialogTitle, FilterIndex});
@@ -302,6 +324,10 @@ std::optional<std::string> ScriptedDialogs::openFile(const FileRequest& request)
     auto file = std::move(files_.front());
     files_.erase(files_.begin());
     return file;
+}
+
+std::optional<std::string> ScriptedDialogs::saveFile(const FileRequest& request) {
+    return openFile(request);
 }
 
 } // namespace ui

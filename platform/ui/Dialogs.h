@@ -53,6 +53,9 @@ public:
     virtual int messageBox(const MessageRequest& request) = 0;
     // The chosen file, or nothing when the user cancelled.
     virtual std::optional<std::string> openFile(const FileRequest& request) = 0;
+    // The file to write, or nothing when the user cancelled; a file that
+    // exists is only chosen after the user agreed to replace it.
+    virtual std::optional<std::string> saveFile(const FileRequest& request) = 0;
 };
 
 // The provider in use; nullptr puts the Qt dialogs back.
@@ -64,6 +67,7 @@ int MsgBox(const std::string& text, int style = OkOnly,
            const std::optional<std::string>& title = std::nullopt);
 
 std::optional<std::string> showOpenDialog(const FileRequest& request);
+std::optional<std::string> showSaveDialog(const FileRequest& request);
 
 // The longest path a message box shows whole, in characters.
 inline constexpr int LongestShownPath = 90;
@@ -109,6 +113,8 @@ public:
 
     int messageBox(const MessageRequest& request) override;
     std::optional<std::string> openFile(const FileRequest& request) override;
+    // Answered from the same files as openFile.
+    std::optional<std::string> saveFile(const FileRequest& request) override;
 
 private:
     DialogProvider* previous_;

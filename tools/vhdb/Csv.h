@@ -1,5 +1,7 @@
 #pragma once
 
+#include "merge/CsvText.h"
+
 #include <cstddef>
 #include <iosfwd>
 #include <memory>
@@ -10,9 +12,7 @@
 
 namespace vhdb {
 
-// One cell of a CSV file. An empty unquoted cell is null (nothing); a quoted
-// empty cell ("") is empty text, so the two survive a round trip apart.
-using CsvCell = std::optional<std::string>;
+using merge::CsvCell;
 
 struct CsvRow {
     std::size_t line = 0; // the physical line, from 1, where the row starts
@@ -68,11 +68,9 @@ private:
     std::unique_ptr<Parser> parser_;
 };
 
-// Writes one row the way CsvReader reads it back unchanged, ended by CRLF. A
-// cell is quoted only when it has to be.
-void writeCsvRow(std::ostream& out, const std::vector<CsvCell>& cells);
-
-// One cell as writeCsvRow writes it.
-std::string csvCellText(const CsvCell& cell);
+// Rows are written the way CsvReader reads them back unchanged (the changes
+// report of the window writes them too).
+using merge::csvCellText;
+using merge::writeCsvRow;
 
 } // namespace vhdb

@@ -1,7 +1,7 @@
+#include "merge/DryRunCopy.h"
 #include "merge/UndoLog.h"
 #include "tools/vhdb/ChangesReport.h"
 #include "tools/vhdb/Command.h"
-#include "tools/vhdb/DryRunCopy.h"
 #include "tools/vhdb/TerminalHost.h"
 
 #include <CLI/CLI.hpp>
@@ -90,7 +90,7 @@ public:
         ChangeLogs logs;
         logs.add(undo ? &*undo : nullptr);
         logs.add(report ? &*report : nullptr);
-        std::optional<DryRunCopy> copy;
+        std::optional<merge::DryRunCopy> copy;
         if (dryRun_)
             copy.emplace(main_);
 

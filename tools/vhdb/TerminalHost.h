@@ -1,9 +1,9 @@
 #pragma once
 
 #include "merge/ChangeLog.h"
+#include "merge/DryRunCopy.h"
 #include "merge/Host.h"
 #include "tools/vhdb/Command.h"
-#include "tools/vhdb/DryRunCopy.h"
 #include "tools/vhdb/TerminalBar.h"
 
 #include <cstdint>
@@ -61,7 +61,7 @@ struct MergeOptions {
     // A dry run: the records go to this private copy of the main database,
     // and the outcome is headed as a dry run's and names the main database
     // where it would name the copy.
-    const DryRunCopy* dryRun = nullptr;
+    const merge::DryRunCopy* dryRun = nullptr;
     // Told of every record written, and finished once the update ended.
     merge::ChangeLog* changes = nullptr;
 };

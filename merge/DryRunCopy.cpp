@@ -1,9 +1,9 @@
-#include "tools/vhdb/DryRunCopy.h"
+#include "merge/DryRunCopy.h"
 
 #include "platform/db/Database.h"
 #include "platform/db/FileSystem.h"
 
-namespace vhdb {
+namespace merge {
 
 namespace {
 
@@ -15,10 +15,10 @@ void replaceAll(std::string& text, const std::string& from, const std::string& t
         text.replace(at, from.size(), to);
 }
 
-db::Snapshot::Options dryRunCopy() {
+db::Snapshot::Options dryRunCopy(const std::string& prefix, const std::string& purpose) {
     db::Snapshot::Options options;
-    options.folderPrefix = "vhdb-dry-run-";
-    options.purpose = "for a dry run";
+    options.folderPrefix = prefix;
+    options.purpose = purpose;
     options.mirror = true;
     options.busyMs = db::Database::DefaultBusyTimeoutMs;
     return options;
@@ -26,8 +26,8 @@ db::Snapshot::Options dryRunCopy() {
 
 } // namespace
 
-DryRunCopy::DryRunCopy(std::string mainPath)
-    : mainPath_(std::move(mainPath)), copy_(mainPath_, dryRunCopy()) {}
+DryRunCopy::DryRunCopy(std::string mainPath, const std::string& prefix, const std::string& purpose)
+    : mainPath_(std::move(mainPath)), copy_(mainPath_, dryRunCopy(prefix, purpose)) {}
 
 std::string DryRunCopy::asMain(std::string text) const {
     replaceAll(text, copy_.path(), mainPath_);
@@ -35,4 +35,4 @@ std::string DryRunCopy::asMain(std::string text) const {
     return text;
 }
 
-} // namespace vhdb
+} // namespace merge

@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace vhdb {
+namespace merge {
 
 // The file a dry run merges into in place of the main database: a private
 // copy of it (db::Snapshot) in a fresh folder of the system's temporary
@@ -19,7 +19,10 @@ class DryRunCopy {
 public:
     // Throws DbError when the copy cannot be made (a full temporary folder,
     // a file that cannot be read), naming the main database.
-    explicit DryRunCopy(std::string mainPath);
+    // `prefix` begins the name of the copy's folder; `purpose` ends the
+    // message when the copy cannot be made ("for a dry run").
+    explicit DryRunCopy(std::string mainPath, const std::string& prefix = "vhdb-dry-run-",
+                        const std::string& purpose = "for a dry run");
 
     const std::string& path() const { return copy_.path(); }
     const std::string& mainPath() const { return mainPath_; }
@@ -33,4 +36,4 @@ private:
     db::Snapshot copy_;
 };
 
-} // namespace vhdb
+} // namespace merge
