@@ -1,15 +1,19 @@
 // An undo file kept while an update runs, and the update taken back with it.
 #include "merge/Undo.h"
 
+#include "merge/Changes.h"
+#include "merge/UndoFile.h"
 #include "merge/UndoLog.h"
 #include "merge/Update.h"
 #include "tests/support/FakeHost.h"
 #include "tests/support/MergeFiles.h"
 #include "tests/support/StoredTables.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sstream>
 
 namespace testing_support {
 namespace {
@@ -264,6 +268,102 @@ TEST_F(UndoTest, TheUndoFileIsKeptOnlyForItsOwnDatabaseAndNeverWrittenOver) {
     std::filesystem::rename(mainPath, moved);
     EXPECT_TRUE(merge::undoUpdate(moved, undoPath, VarnholtPassword, false).applied);
     EXPECT_EQ(storedTables(moved), before);
+}
+
+} // namespace
+} // namespace testing_support
+
+namespace testing_support {
+namespace {
+
+// Tells two change logs of each record, the undo file first.
+class BothLogs final : public merge::ChangeLog {
+public:
+    BothLogs(merge::ChangeLog& first, merge::ChangeLog& second) : first_(first), second_(second) {}
+    void aboutToWrite(const merge::RecordWrite& write) override {
+        first_.aboutToWrite(write);
+        second_.aboutToWrite(write);
+    }
+    void written(const merge::RecordWrite& write, std::int64_t rowid) override {
+        first_.written(write, rowid);
+        second_.written(write, rowid);
+    }
+    void leftAlone(const merge::TableDef& table) override {
+        first_.leftAlone(table);
+        second_.leftAlone(table);
+    }
+    void ended(merge::UpdateEnding ending) override {
+        first_.ended(ending);
+        second_.ended(ending);
+    }
+    void finish() override {
+        first_.finish();
+        second_.finish();
+    }
+
+private:
+    merge::ChangeLog& first_;
+    merge::ChangeLog& second_;
+};
+
+std::string csvOf(const merge::ChangeList& list) {
+    std::ostringstream out;
+    merge::writeChangesCsv(out, list);
+    return out.str();
+}
+
+TEST_F(UndoTest, TheChangesReadBackFromTheUndoFileAreTheOnesTheRunReported) {
+    merge::ChangeList reported;
+    merge::ChangeRecorder recorder(
+        [&](const merge::Change& change) { reported.changes.push_back(change); });
+    {
+        merge::UndoLog undoLog(undoPath, VarnholtPassword, mainPath, updatePath);
+        BothLogs logs(undoLog, recorder);
+        EXPECT_EQ(merge(logs).counts, updateCounts);
+    }
+    reported.tables = recorder.tables();
+
+    merge::UndoFile file = merge::UndoFile::open(undoPath, VarnholtPassword);
+    EXPECT_EQ(file.text("ended"), "complete");
+    EXPECT_THAT(file.text("started"), ::testing::MatchesRegex("20[0-9-]+ [0-9:]+"));
+    const merge::ChangeList read = merge::changesOf(file);
+    ASSERT_EQ(read.changes.size(), 13u);
+    // Value by value, in the order written: repeated keys, other letter
+    // case and null key parts included.
+    EXPECT_EQ(csvOf(read), csvOf(reported));
+    ASSERT_EQ(read.tables.size(), 4u);
+    for (std::size_t i = 0; i < read.tables.size(); ++i) {
+        EXPECT_EQ(read.tables[i].table, reported.tables[i].table);
+        EXPECT_EQ(read.tables[i].added, reported.tables[i].added);
+        EXPECT_EQ(read.tables[i].overwritten, reported.tables[i].overwritten);
+        EXPECT_EQ(read.tables[i].leftAlone, reported.tables[i].leftAlone);
+    }
+    // Lodges: "L3" (older) is left alone; the null-keyed record is overwritten.
+    EXPECT_EQ(read.tables[0].leftAlone, 1);
+    const auto nullKeyed = std::find_if(read.changes.begin(), read.changes.end(), [](auto& c) {
+        return c.table == "Lodges" && !c.added && !c.key[0];
+    });
+    ASSERT_NE(nullKeyed, read.changes.end());
+    ASSERT_FALSE(nullKeyed->fields.empty());
+    EXPECT_EQ(nullKeyed->fields[0].name, "F2");
+    EXPECT_EQ(nullKeyed->fields[0].before, "null key");
+    EXPECT_EQ(nullKeyed->fields[0].after, "null later");
+}
+
+TEST_F(UndoTest, AnUndoFileOfARunThatNeverEndedReadsAsSuch) {
+    // Closed without the update telling how it ended, as a run that was
+    // killed leaves it.
+    const std::string unended = dir.file("unended.undo");
+    {
+        merge::UndoLog undoLog(unended, VarnholtPassword, mainPath, updatePath);
+        undoLog.finish();
+    }
+    merge::UndoFile never = merge::UndoFile::open(unended, VarnholtPassword);
+    EXPECT_EQ(never.text("ended"), "");
+    const merge::ChangeList list = merge::changesOf(never);
+    EXPECT_TRUE(list.changes.empty());
+    for (const merge::TableChanges& table : list.tables)
+        EXPECT_FALSE(table.leftAlone.has_value()) << table.table;
 }
 
 } // namespace
