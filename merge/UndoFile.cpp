@@ -1,5 +1,6 @@
 #include "merge/UndoFile.h"
 
+#include "merge/UndoFolder.h"
 #include "platform/db/Database.h"
 #include "platform/db/DbError.h"
 #include "platform/db/FileSystem.h"
@@ -59,13 +60,7 @@ std::string column(std::size_t position) {
 
 // The local time now, as a person reads it: "2026-12-10 16:04:12".
 std::string localTimeNow() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-#ifdef _WIN32
-    localtime_s(&local, &now);
-#else
-    localtime_r(&now, &local);
-#endif
+    const std::tm local = localTimeOf(std::chrono::system_clock::now());
     char text[32] = {};
     std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
     return text;

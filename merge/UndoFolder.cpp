@@ -32,27 +32,32 @@ std::string nameOf(const std::string& mainPath) {
             c = '_';
     }
     if (name.empty() || name.front() == '.')
-        name.insert(name.begin(), '_');
+        name = std::string(1, '_').append(name);
     return name.substr(0, 60);
 }
 
 std::string timeText(std::chrono::system_clock::time_point now) {
-    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+    const std::tm local = localTimeOf(now);
     const auto millis =
         std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() %
         1000;
-    std::tm local{};
-#ifdef _WIN32
-    localtime_s(&local, &seconds);
-#else
-    localtime_r(&seconds, &local);
-#endif
     char text[32] = {};
     std::strftime(text, sizeof text, "%Y-%m-%d_%H-%M-%S", &local);
     return fmt::format("{}-{:03}", text, millis < 0 ? millis + 1000 : millis);
 }
 
 } // namespace
+
+std::tm localTimeOf(std::chrono::system_clock::time_point when) {
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(when);
+    std::tm local{};
+#ifdef _WIN32
+    localtime_s(&local, &seconds);
+#else
+    localtime_r(&seconds, &local);
+#endif
+    return local;
+}
 
 UndoFolder::UndoFolder(fs::path folder) : folder_(std::move(folder)) {}
 
@@ -79,7 +84,7 @@ fs::path UndoFolder::newFileFor(const std::string& mainPath,
                                 std::chrono::system_clock::time_point now) const {
     fs::create_directories(folder_);
     const std::string stem = nameOf(mainPath) + "_";
-    const std::string tag = "_" + tagOf(mainPath);
+    const std::string tag = std::string(1, '_').append(tagOf(mainPath));
     for (;; now += std::chrono::milliseconds(1)) {
         const fs::path file = folder_ / (stem + timeText(now) + tag + Pending);
         std::error_code ec;
@@ -90,7 +95,7 @@ fs::path UndoFolder::newFileFor(const std::string& mainPath,
 }
 
 std::vector<fs::path> UndoFolder::allFilesFor(const std::string& mainPath) const {
-    const std::string tag = "_" + tagOf(mainPath);
+    const std::string tag = std::string(1, '_').append(tagOf(mainPath));
     std::vector<fs::path> files;
     std::error_code ec;
     for (fs::directory_iterator it(folder_, ec), end; !ec && it != end; it.increment(ec)) {

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <ctime>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -55,5 +56,8 @@ private:
 
     std::filesystem::path folder_;
 };
+
+// The local time of `when`, as the user's clock reads it.
+std::tm localTimeOf(std::chrono::system_clock::time_point when);
 
 } // namespace merge
