@@ -3,12 +3,14 @@
 #include "platform/ui/Dialogs.h"
 
 #include <QComboBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSaveFile>
+#include <QScreen>
 #include <QStandardItemModel>
 #include <QTableView>
 #include <QTableWidget>
@@ -54,7 +56,12 @@ ChangesWindow::ChangesWindow(const QString& title, std::shared_ptr<const merge::
     setObjectName(QStringLiteral("ChangesWindow"));
     setAccessibleName(title);
     setSizeGripEnabled(true);
-    resize(900, 620);
+    // Roomy, but never larger than the screen it opens on (a scaled
+    // desktop has fewer logical pixels).
+    QSize size(900, 620);
+    if (const QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen())
+        size = size.boundedTo(screen->availableGeometry().size() * 0.9);
+    resize(size);
     auto* layout = new QVBoxLayout(this);
 
     about_ = new QLabel(about, this);
