@@ -123,7 +123,14 @@ private:
                 if (same(*file, *database))
                     throw Failure("The file \"" + *file + "\" is the database \"" + *database +
                                   "\" itself; name another file.");
-        if (!changes_.empty() && changes_ == undo_)
+        // Neither file exists yet, so they are compared by where they would
+        // be ("u.db" and "./u.db" are one file).
+        const auto whole = [](const std::string& path) {
+            std::error_code ec;
+            const std::filesystem::path made = std::filesystem::weakly_canonical(path, ec);
+            return ec ? std::filesystem::absolute(path).lexically_normal() : made;
+        };
+        if (!changes_.empty() && !undo_.empty() && whole(changes_) == whole(undo_))
             throw Failure("The changes report and the undo file are both \"" + undo_ +
                           "\"; name two files.");
     }

@@ -409,6 +409,15 @@ TEST_F(VhdbUndo, FilesThatAreNotTheOnesAreRefusedWithNothingWritten) {
     EXPECT_EQ(itself.exitCode, 1);
     EXPECT_THAT(itself.err, HasSubstr("is the database"));
     EXPECT_EQ(readFile(mainPath), bytes);
+    // One new file named two ways is refused before either is made.
+    const std::string fresh = dir.file("fresh.undo");
+    const std::string again = (fs::path(dir.file(".")) / "fresh.undo").string();
+    const Outcome twice =
+        vhdb({"merge", mainPath, updatePath, "--undo", fresh, "--changes", again});
+    EXPECT_EQ(twice.exitCode, 1);
+    EXPECT_THAT(twice.err, HasSubstr("name two files"));
+    EXPECT_FALSE(fs::exists(fresh));
+    EXPECT_EQ(readFile(mainPath), bytes);
     const Outcome both = vhdb({"merge", mainPath, updatePath, "--dry-run", "--undo", undoPath});
     EXPECT_EQ(both.exitCode, 2);
     EXPECT_EQ(readFile(mainPath), bytes);
