@@ -268,21 +268,18 @@ merge::Outcome FrmMain::runBehindProgress(const std::function<merge::Locations()
 
 void FrmMain::RunUpdate(const std::optional<merge::Locations>& fixed) {
     Running running(*this);
-    const merge::Locations first = fixed ? *fixed
-                                         : merge::Locations{VarnholtDatabase().text().toStdString(),
-                                                            VarnholtUpdate().text().toStdString()};
+    // Read right before each merge; the merge works on its own copies.
+    const auto locations = [&] {
+        return fixed ? *fixed
+                     : merge::Locations{VarnholtDatabase().text().toStdString(),
+                                        VarnholtUpdate().text().toStdString()};
+    };
+    const merge::Locations first = locations();
     std::optional<merge::UndoLog> undo;
     if (!makeUndoFile(undo, first))
         return;
 
-    // Read right before each merge; the merge works on its own copies.
-    const merge::Outcome outcome = runBehindProgress(
-        [&] {
-            return fixed ? *fixed
-                         : merge::Locations{VarnholtDatabase().text().toStdString(),
-                                            VarnholtUpdate().text().toStdString()};
-        },
-        &*undo);
+    const merge::Outcome outcome = runBehindProgress(locations, &*undo);
     const std::string unfinished = finishUndoFile(*undo, first.DBLocation);
     ui::MsgBox(merge::outcomeText(outcome, merge::Wording::Plain) + unfinished,
                outcome.ending == merge::Outcome::Ending::Failed || !unfinished.empty()

@@ -144,9 +144,20 @@ public:
     }
 
     std::optional<std::string> openFile(const FileRequest& request) override {
+        return fileDialog(request, QFileDialog::AcceptOpen);
+    }
+
+    std::optional<std::string> saveFile(const FileRequest& request) override {
+        return fileDialog(request, QFileDialog::AcceptSave);
+    }
+
+    // Qt's file dialog, to choose an existing file or to name one to write.
+    static std::optional<std::string> fileDialog(const FileRequest& request,
+                                                 QFileDialog::AcceptMode mode) {
+        const bool open = mode == QFileDialog::AcceptOpen;
         QFileDialog dialog(QApplication::activeWindow(), QString::fromStdString(request.title));
-        dialog.setFileMode(QFileDialog::ExistingFile);
-        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        dialog.setFileMode(open ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+        dialog.setAcceptMode(mode);
         // Qt's own dialog matches the filter patterns whatever the letter case
         // of a file's name; native ones may not.
         dialog.setOption(QFileDialog::DontUseNativeDialog);
@@ -162,25 +173,8 @@ public:
             dialog.setDirectory(start.absoluteFilePath());
         else if (!request.startIn.empty() && start.absoluteDir().exists())
             dialog.setDirectory(start.absolutePath());
-        dialog.selectFile(presetIn(dialog.directory(), QString::fromStdString(request.fileName)));
-        showDetails(dialog);
-        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-            return std::nullopt;
-        return QDir::toNativeSeparators(dialog.selectedFiles().front()).toStdString();
-    }
-
-    std::optional<std::string> saveFile(const FileRequest& request) override {
-        QFileDialog dialog(QApplication::activeWindow(), QString::fromStdString(request.title));
-        dialog.setFileMode(QFileDialog::AnyFile);
-        dialog.setAcceptMode(QFileDialog::AcceptSave);
-        dialog.setOption(QFileDialog::DontUseNativeDialog);
-        const QStringList filters = qtFilters(request.filter);
-        if (!filters.isEmpty())
-            dialog.setNameFilters(filters);
-        const QFileInfo start(QString::fromStdString(request.startIn));
-        if (start.isDir())
-            dialog.setDirectory(start.absoluteFilePath());
-        dialog.selectFile(QString::fromStdString(request.fileName));
+        const QString name = QString::fromStdString(request.fileName);
+        dialog.selectFile(open ? presetIn(dialog.directory(), name) : name);
         showDetails(dialog);
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
             return std::nullopt;

@@ -75,11 +75,6 @@ protected:
         fs::remove_all(app::undoFolder().folder(), ec);
     }
 
-    static void execOn(const std::string& path, const std::string& sql) {
-        auto database = db::Database::open(path, VarnholtPassword, db::OpenMode::ReadWrite);
-        database->exec(sql, "test setup");
-    }
-
     // Runs `act` on the changes window once it is up (it is modal); `act`
     // closes it, by a button or by the test's own hand.
     static void onChangesWindow(std::function<void(changes::ChangesWindow&)> act) {

@@ -62,11 +62,6 @@ protected:
         before = storedTables(mainPath);
     }
 
-    static void execOn(const std::string& path, const std::string& sql) {
-        auto database = db::Database::open(path, VarnholtPassword, db::OpenMode::ReadWrite);
-        database->exec(sql, "test setup");
-    }
-
     merge::Outcome merge(merge::ChangeLog& log) {
         const merge::Outcome outcome = runUpdate(host, &log);
         log.finish();

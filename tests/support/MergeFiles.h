@@ -53,6 +53,11 @@ protected:
         merge::createVarnholtSchema(*database);
     }
 
+    static void execOn(const std::string& path, const std::string& sql) {
+        auto database = db::Database::open(path, VarnholtPassword, db::OpenMode::ReadWrite);
+        database->exec(sql, "test setup");
+    }
+
     // Appends whole records (every column of the table, in order).
     static void insertRows(const std::string& path, const std::string& table,
                            const std::vector<std::vector<db::Value>>& records) {
