@@ -154,6 +154,7 @@ void Database::exec(const std::string& sql, const std::string& what) {
 }
 
 void Database::rollback() noexcept {
+    joined_ = 0;
     if (handle_ && !sqlite3_get_autocommit(handle_.get()))
         sqlite3_exec(handle_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
 }
@@ -214,6 +215,7 @@ void Database::releaseExclusively() {
     if (!exclusive_ || !handle_)
         return;
     exclusive_ = false;
+    joined_ = 0;
     const std::string what = "Cannot let other programs into " + inQuotes(path_) + ".";
     if (!sqlite3_get_autocommit(handle_.get()))
         exec("COMMIT", what);
@@ -224,13 +226,23 @@ void Database::releaseExclusively() {
 }
 
 void Database::joinTransaction() {
-    if ((exclusive_ || readsAsItLies_) && sqlite3_get_autocommit(handle()))
+    if ((exclusive_ || readsAsItLies_) && sqlite3_get_autocommit(handle())) {
+        joined_ = 0;
         exec("BEGIN", "Cannot read " + inQuotes(path_) + ".");
+        joined_ = ++transactions_;
+    }
 }
 
 void Database::commitTransaction() {
+    joined_ = 0;
     if (exclusive_ && !sqlite3_get_autocommit(handle()))
         exec("COMMIT", "Cannot save the changes to " + inQuotes(path_) + ".");
+}
+
+Database::ReadMark Database::readMark() const {
+    if (!exclusive_ || joined_ == 0 || !handle_ || sqlite3_get_autocommit(handle_.get()))
+        return {};
+    return {joined_, sqlite3_total_changes(handle_.get())};
 }
 
 std::string Database::journalMode() {

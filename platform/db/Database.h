@@ -104,6 +104,19 @@ public:
     void joinTransaction();
     void commitTransaction();
 
+    // Tells whether the file can have changed between two moments: while the
+    // file is held alone and a joined transaction is open, no other program
+    // can change it, and this connection's own changes are counted. Two
+    // equal marks, neither of them empty, mean that nothing was written in
+    // between; an empty mark tells nothing.
+    struct ReadMark {
+        std::uint64_t transaction = 0; // the joined transaction; 0: none
+        std::int64_t changes = 0;      // this connection's changes so far
+        bool empty() const { return transaction == 0; }
+        friend bool operator==(const ReadMark&, const ReadMark&) = default;
+    };
+    ReadMark readMark() const;
+
     // The journal mode now in force ("wal", "delete", ...). A read-only
     // connection that reads the file as it lies always sees "delete".
     std::string journalMode();
@@ -121,7 +134,9 @@ private:
     Connection handle_;
     std::optional<JournalModeOwner> journal_;
     bool exclusive_ = false;
-    bool readsAsItLies_ = false; // immutable, or a private copy
+    std::uint64_t transactions_ = 0; // transactions begun by joinTransaction()
+    std::uint64_t joined_ = 0;       // the one open, if any
+    bool readsAsItLies_ = false;     // immutable, or a private copy
     std::map<std::string, std::unique_ptr<Statement>> statements_;
     std::map<std::string, std::vector<Column>> columns_;
 };

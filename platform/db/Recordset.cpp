@@ -84,6 +84,14 @@ void Recordset::open() {
     query.reset();
     if (!equalsNoCase(shape.tableName, table_))
         refuseQuery("it reads " + shape.tableName + ", which is not a table");
+    // A trigger sees which fields an UPDATE names: for a table that has one,
+    // every field given is written, as the caller gave it.
+    Statement triggers(database_->handle(), "SELECT 1 FROM sqlite_master WHERE type = 'trigger' "
+                                            "AND tbl_name = ? COLLATE NOCASE LIMIT 1");
+    triggers.bind(1, Value::text(table_));
+    hasTriggers_ = triggers.step([this] {
+        return "Cannot read the triggers of " + table_ + " in " + inQuotes(database_->path()) + ".";
+    });
     try {
         openKeyset(shape);
     } catch (const DbError& e) {
@@ -313,6 +321,7 @@ void Recordset::keepRow(const Statement& row, int first, std::int64_t position) 
         }
     }
     cachedPosition_ = position;
+    cachedMark_ = database_->readMark();
 }
 
 ValueError::Place Recordset::placeOf(std::size_t column) const {
@@ -421,17 +430,42 @@ void Recordset::insertPending() {
     byRowid_.insert(std::upper_bound(byRowid_.begin(), byRowid_.end(), entry), entry);
 }
 
+// Whether saving the pending value of `column` would store what the file
+// holds already (storesAs), as read in this transaction with nothing written
+// since.
+bool Recordset::storedAlready(std::size_t column) const {
+    if (hasTriggers_ || cachedPosition_ != position_ || cachedMark_.empty() ||
+        !(cachedMark_ == database_->readMark()))
+        return false;
+    for (const auto& [at, error] : unreadable_)
+        if (at == column)
+            return false;
+    return storesAs(cached_[column], *pending_[column]);
+}
+
 void Recordset::updatePending() {
+    // Only the fields whose stored value changes are set: the record comes
+    // out the same, and an index over a field that keeps its value (a key,
+    // mostly) is not written again.
     std::string assignments;
     std::vector<const db::Value*> values;
+    bool pending = false;
     for (std::size_t i = 0; i < columns_.size(); ++i) {
         if (!pending_[i])
+            continue;
+        pending = true;
+        if (storedAlready(i))
             continue;
         assignments += (values.empty() ? "" : ", ") + quoteIdentifier(columns_[i].origin) + " = ?";
         values.push_back(&*pending_[i]);
     }
-    if (values.empty())
+    if (values.empty()) {
+        // The file holds the record as it would be saved: there is nothing
+        // to write, and the transaction that read it ends as a save's would.
+        if (pending)
+            database_->commitTransaction();
         return;
+    }
     const CachedStatement update = database_->cached("UPDATE " + quoteIdentifier(table_) + " SET " +
                                                      assignments + " WHERE _rowid_ = ?");
     for (std::size_t i = 0; i < values.size(); ++i)

@@ -111,6 +111,7 @@ private:
     void leaveEdit();
     void insertPending();
     void updatePending();
+    bool storedAlready(std::size_t column) const;
     std::optional<std::size_t> positionOf(std::int64_t rowid) const;
     std::optional<std::size_t> findInKeyset(const std::string& criteria);
     void findUnreadableNumber(const std::vector<CriteriaTerm>& terms);
@@ -130,6 +131,8 @@ private:
     std::int64_t cachedPosition_ = -2;
     std::vector<db::Value> cached_;
     std::vector<std::pair<std::size_t, ValueError>> unreadable_; // fields of cached_ that failed
+    Database::ReadMark cachedMark_;                              // when cached_ was read
+    bool hasTriggers_ = false; // every field given is then written
     bool noMatch_ = false;
 
     EditMode mode_ = EditMode::None;

@@ -5,6 +5,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <fmt/format.h>
 
 namespace db {
@@ -216,6 +217,29 @@ std::optional<std::string> Str(const Value& value) {
     const std::string digits = number->isInteger() ? std::to_string(number->asInteger())
                                                    : formatNumber(number->asNumber());
     return digits.front() == '-' ? digits : " " + digits;
+}
+
+bool storesAs(const Value& stored, const Value& written) {
+    if (written.isDate())
+        return stored.isText() && stored.asText() == written.asDate().text();
+    if (stored.kind() != written.kind() || stored.isInteger() != written.isInteger())
+        return false;
+    switch (stored.kind()) {
+    case Value::Kind::Null:
+        return true;
+    case Value::Kind::Text:
+        return stored.asText() == written.asText();
+    case Value::Kind::Number: {
+        if (stored.isInteger())
+            return stored.asInteger() == written.asInteger();
+        const double a = stored.asNumber();
+        const double b = written.asNumber();
+        return std::memcmp(&a, &b, sizeof a) == 0;
+    }
+    case Value::Kind::Date:
+        return false; // a file holds a date as text
+    }
+    return false;
 }
 
 } // namespace db

@@ -95,4 +95,13 @@ std::optional<std::int64_t> dayDifference(const Value& from, const Value& to);
 // nothing. Throws DbError for a value that is not a number.
 std::optional<std::string> Str(const Value& value);
 
+// Whether writing `written` over a field that holds `stored`, as read from
+// the file, stores the very value it holds: the same storage class with the
+// same bytes, a date taken as the text it is written as. 12 and 12.0 differ,
+// and so do 0.0 and -0.0, "12" and 12, "ABC" and "abc", null and "". The
+// engine stores a value as its column's affinity makes it, and a value read
+// back from a column is one that affinity keeps as it is; so a field that
+// passes needs no writing.
+bool storesAs(const Value& stored, const Value& written);
+
 } // namespace db

@@ -353,6 +353,86 @@ TEST_F(RecordsetTest, NumbersKeepWhetherTheyWereStoredWhole) {
     EXPECT_EQ(records.Fields("F6").Value(), Value::number(2.5));
 }
 
+// A file held alone skips the fields whose stored value an overwrite keeps;
+// a file not held writes every field given. Both must end up the same, value
+// by value, storage class by storage class, index entry by index entry, and
+// the skip must happen exactly where nothing changes.
+TEST_F(RecordsetTest, OverwriteThatSkipsUnchangedFieldsLeavesWhatWritingEveryFieldLeaves) {
+    const std::string schema =
+        "CREATE TABLE T (K TEXT COLLATE NOCASE, U, R REAL, I INTEGER, N NUMERIC, X TEXT, "
+        "D DATETIME); CREATE INDEX T_key ON T (K); CREATE INDEX T_values ON T (U, R, I, N, D)";
+    exec(schema);
+    const auto held = db::Database::create(dir.file("held.mdb"), VarnholtPassword);
+    held->exec(schema, "test setup");
+    held->holdExclusively();
+
+    struct Case {
+        const char* field;
+        const char* stored; // an SQL literal
+        Value written;
+        bool skipped; // the record needs no writing at all
+    };
+    const std::vector<Case> cases = {
+        {"K", "'ABC'", Value::text("abc"), false},
+        {"K", "'abc'", Value::text("abc"), true},
+        {"U", "12", Value::number(12.0), false},
+        {"U", "12.0", Value::integer(12), false},
+        {"U", "12", Value::integer(12), true},
+        {"U", "'12'", Value::integer(12), false},
+        {"U", "12", Value::text("12"), false},
+        {"U", "NULL", Value::text(""), false},
+        {"U", "''", Value(), false},
+        {"U", "0.0", Value::number(-0.0), false},
+        {"U", "2.5", Value::number(2.5), true},
+        {"R", "12.0", Value::integer(12), false},
+        {"R", "12", Value::number(12.0), true},
+        {"I", "12", Value::number(12.0), false},
+        {"I", "12.5", Value::number(12.5), true},
+        {"N", "12", Value::text("12"), true},
+        {"N", "12", Value::text("12.0"), false},
+        {"X", "'12'", Value::integer(12), true},
+        {"X", "'12.0'", Value::number(12.0), false},
+        {"D", "'2026-12-10'", date("2026-12-10"), false},
+        {"D", "'2026-12-10 00:00:00'", date("2026-12-10"), true},
+        {"D", "'2026-12-10 00:00:00'", Value::text("2026-12-10"), true},
+        {"D", "'2026-12-10T00:00:00'", date("2026-12-10"), false},
+    };
+    const std::string stored = "SELECT quote(K), typeof(K), quote(U), typeof(U), quote(R), "
+                               "typeof(R), quote(I), typeof(I), quote(N), typeof(N), quote(X), "
+                               "typeof(X), quote(D), typeof(D) FROM T";
+    const std::string indexed = "SELECT quote(K) FROM T INDEXED BY T_key WHERE K IS NOT NULL "
+                                "UNION ALL SELECT quote(U) || quote(R) || quote(I) || quote(N) "
+                                "|| quote(D) FROM T INDEXED BY T_values WHERE U IS NOT NULL "
+                                "OR U IS NULL";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.field) + " holding " + c.stored + ", given " +
+                     c.written.describe());
+        std::vector<int> changes;
+        for (db::Database* file : {database.get(), held.get()}) {
+            file->exec("DELETE FROM T; INSERT INTO T (K, U, R, I, N, X, D) VALUES ('k', 1, 1, "
+                       "1, 1, 'x', '2026-01-01 00:00:00')",
+                       "test setup");
+            file->exec(std::string("UPDATE T SET ") + c.field + " = " + c.stored, "test setup");
+            const int before = sqlite3_total_changes(file->handle());
+            Recordset records(file == held.get() ? held : database, "SELECT * FROM T");
+            ASSERT_FALSE(records.Fields("K").Value().isNull());
+            records.Edit();
+            records.Fields(c.field) = c.written;
+            if (std::string(c.field) != "K")
+                records.Fields("K") = Value::text("k"); // the key, as an update gives it
+            records.Update();
+            changes.push_back(sqlite3_total_changes(file->handle()) - before);
+        }
+        held->commitTransaction();
+        EXPECT_EQ(changes[0], 1);
+        EXPECT_EQ(changes[1], c.skipped ? 0 : 1);
+        EXPECT_EQ(rowsOf(*held, stored), rowsOf(*database, stored));
+        EXPECT_EQ(rowsOf(*held, indexed), rowsOf(*database, indexed));
+        EXPECT_EQ(rowsOf(*held, "PRAGMA integrity_check"),
+                  rowsOf(*database, "PRAGMA integrity_check"));
+    }
+}
+
 // ---- record sources a record set refuses ----
 
 TEST_F(RecordsetTest, QueriesOverSeveralTablesGroupsAndViewsAreRefusedSayingWhy) {

@@ -98,4 +98,25 @@ TEST(Value, FormatNumberWritesWholeRealsWithoutFractionOrExponent) {
     EXPECT_EQ(*db::Str(Value::number(123456789012345.0)), " 123456789012345");
 }
 
+// Only a value the file would hold byte for byte counts as stored already:
+// equal-looking values of another storage class, another letter case or
+// another date spelling must still be written.
+TEST(Value, StoresAsOnlyTheSameStorageClassAndBytes) {
+    EXPECT_TRUE(db::storesAs(Value::integer(12), Value::integer(12)));
+    EXPECT_TRUE(db::storesAs(Value::number(2.5), Value::number(2.5)));
+    EXPECT_TRUE(db::storesAs(Value::text("abc"), Value::text("abc")));
+    EXPECT_TRUE(db::storesAs(Value(), Value()));
+    EXPECT_TRUE(db::storesAs(Value::text("2026-12-10 00:00:00"), date("2026-12-10")));
+
+    EXPECT_FALSE(db::storesAs(Value::integer(12), Value::number(12.0)));
+    EXPECT_FALSE(db::storesAs(Value::number(12.0), Value::integer(12)));
+    EXPECT_FALSE(db::storesAs(Value::number(0.0), Value::number(-0.0)));
+    EXPECT_FALSE(db::storesAs(Value::text("12"), Value::integer(12)));
+    EXPECT_FALSE(db::storesAs(Value::text("ABC"), Value::text("abc")));
+    EXPECT_FALSE(db::storesAs(Value(), Value::text("")));
+    EXPECT_FALSE(db::storesAs(Value::text(""), Value()));
+    EXPECT_FALSE(db::storesAs(Value::text("2026-12-10"), date("2026-12-10")));
+    EXPECT_FALSE(db::storesAs(Value::text("2026-12-10T00:00:00"), date("2026-12-10")));
+}
+
 } // namespace
