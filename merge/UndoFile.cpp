@@ -9,6 +9,8 @@
 #include "platform/db/Text.h"
 #include "platform/db/Transaction.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <ctime>
 #include <filesystem>
 #include <fmt/format.h>
@@ -44,18 +46,29 @@ bool isPlainHeader(const std::string& salt) {
 
 namespace {
 
-constexpr int FormatVersion = 1;
+// Format 2 keeps each record's note in one row of its table's notes; format
+// 1 kept it in three tables, and is still read.
+constexpr int FormatVersion = 2;
+constexpr int FirstFormat = 1;
 constexpr const char* Added = "added";
 constexpr const char* Overwritten = "overwritten";
 
+std::string notesTable(const std::string& table) {
+    return fmt::format("Notes {}", table);
+}
+std::string beforeColumn(std::size_t position) {
+    return fmt::format("B{}", position + 1);
+}
+std::string afterColumn(std::size_t position) {
+    return fmt::format("A{}", position + 1);
+}
+// The columns of a notes row before the record's own.
+constexpr int NoteColumns = 6;
 std::string beforeTable(const std::string& table) {
     return fmt::format("Before {}", table);
 }
 std::string afterTable(const std::string& table) {
     return fmt::format("After {}", table);
-}
-std::string column(std::size_t position) {
-    return fmt::format("C{}", position + 1);
 }
 
 // The local time now, as a person reads it: "2026-12-10 16:04:12".
@@ -82,14 +95,17 @@ std::string insertInto(const std::string& table, std::size_t columns) {
 void makeTables(db::Database& file, const std::string& path, const std::string& mainPath,
                 const std::string& updatePath) {
     const std::string what = "Cannot make the undo file " + db::inQuotes(path) + ".";
+    // Held alone from the start, as the update holds the main database: no
+    // other program has any business in the file while it is written, and
+    // each note's transaction then costs no file locking. Taken before the
+    // file enters WAL mode, the engine keeps the WAL's index in memory
+    // rather than in a shared-memory file beside it.
+    file.exec("PRAGMA locking_mode=EXCLUSIVE", what);
     db::Transaction transaction(file);
     file.exec("CREATE TABLE UndoFile (Name TEXT PRIMARY KEY, Value);"
               "CREATE TABLE UndoColumns (TableName TEXT NOT NULL, Position INTEGER NOT NULL, "
               "Name TEXT NOT NULL, DeclaredType TEXT NOT NULL, "
-              "PRIMARY KEY (TableName, Position));"
-              "CREATE TABLE UndoEntries (Seq INTEGER PRIMARY KEY, TableName TEXT NOT NULL, "
-              "Change TEXT NOT NULL, Written TEXT NOT NULL, RowId INTEGER, "
-              "RowIdBound INTEGER, Saved INTEGER NOT NULL DEFAULT 0);",
+              "PRIMARY KEY (TableName, Position));",
               what);
     db::Statement note(file.handle(), "INSERT INTO UndoFile (Name, Value) VALUES (?, ?)");
     const auto set = [&](const char* name, const db::Value& value) {
@@ -177,16 +193,20 @@ UndoFile UndoFile::open(const std::string& path, const std::string& password) {
                               ": the password is wrong, or the file is no undo file.",
                           e.code(), e.engineMessage());
     }
-    if (!file->hasTable("UndoFile") || !file->hasTable("UndoEntries") ||
-        !file->hasTable("UndoColumns"))
+    if (!file->hasTable("UndoFile") || !file->hasTable("UndoColumns"))
         throw db::DbError(db::inQuotes(path) +
                           " is no undo file: it holds no update's changes to take back.");
     UndoFile undo(path, std::move(file));
     const db::Value format = undo.setting("format");
-    if (!format.isInteger() || format.asInteger() != FormatVersion)
+    if (!format.isInteger() || format.asInteger() < FirstFormat ||
+        format.asInteger() > FormatVersion)
         throw db::DbError("The undo file " + db::inQuotes(path) +
                           " was made by another version of this program, which kept the "
                           "changes otherwise.");
+    undo.format_ = static_cast<int>(format.asInteger());
+    if (undo.format_ == 1 && !undo.file_->hasTable("UndoEntries"))
+        throw db::DbError(db::inQuotes(path) +
+                          " is no undo file: it holds no update's changes to take back.");
     return undo;
 }
 
@@ -202,15 +222,13 @@ std::string UndoFile::readFailure() const {
 
 void UndoFile::noteTable(const std::string& table, const std::vector<db::Column>& columns) {
     const std::string what = writeFailure();
-    std::string before =
-        "CREATE TABLE " + db::quoteIdentifier(beforeTable(table)) + " (Seq INTEGER PRIMARY KEY";
-    std::string after =
-        "CREATE TABLE " + db::quoteIdentifier(afterTable(table)) + " (Seq INTEGER PRIMARY KEY";
+    std::string notes = "CREATE TABLE " + db::quoteIdentifier(notesTable(table)) +
+                        " (Seq INTEGER PRIMARY KEY, Change TEXT NOT NULL, Written TEXT NOT NULL, "
+                        "RowId INTEGER, RowIdBound INTEGER, Saved INTEGER NOT NULL DEFAULT 0";
     db::Statement note(file_->handle(), "INSERT INTO UndoColumns VALUES (?, ?, ?, ?)");
     for (std::size_t i = 0; i < columns.size(); ++i) {
-        // Stored as they are; written values as the main table stores them.
-        before += ", " + column(i);
-        after += ", " + column(i) + " " + db::affinityOf(columns[i].declaredType);
+        // Stored as they are.
+        notes += ", " + beforeColumn(i);
         note.bind(1, db::Value::text(table));
         note.bind(2, db::Value::integer(static_cast<std::int64_t>(i)));
         note.bind(3, db::Value::text(columns[i].name));
@@ -218,56 +236,50 @@ void UndoFile::noteTable(const std::string& table, const std::vector<db::Column>
         note.run(what);
         note.reset();
     }
-    file_->exec(before + ")", what);
-    file_->exec(after + ")", what);
+    // Written values as the main table stores them.
+    for (std::size_t i = 0; i < columns.size(); ++i)
+        notes += ", " + afterColumn(i) + " " + db::affinityOf(columns[i].declaredType);
+    file_->exec(notes + ")", what);
 }
 
 void UndoFile::append(const Note& note, std::int64_t seq, const std::optional<Saved>& previous) {
     if (!file_)
         throw db::DbError("The undo file " + db::inQuotes(path_) +
                           " was closed before the update ended.");
+    // One row of one table, and the row id of the record noted before,
+    // which is nearly always on the same page: a note costs the engine as
+    // few pages as it can.
     db::Transaction transaction(*file_);
     if (note.firstOfTable)
         noteTable(note.table, *note.firstOfTable);
     if (previous)
         noteSaved(*previous);
-    insertEntry(note, seq);
     const std::size_t columns = note.written.size();
-    if (note.before) {
-        const db::CachedStatement insert =
-            file_->cached(insertInto(beforeTable(note.table), columns));
-        insert->bind(1, db::Value::integer(seq));
-        for (std::size_t i = 0; i < note.before->size(); ++i)
-            (*note.before)[i].bindTo(*insert, static_cast<int>(i + 2));
-        insert->run(writeFailure());
-    }
-    {
-        const db::CachedStatement insert =
-            file_->cached(insertInto(afterTable(note.table), columns));
-        insert->bind(1, db::Value::integer(seq));
-        for (const auto& [position, value] : note.after)
-            insert->bind(static_cast<int>(position + 2), value);
-        insert->run(writeFailure());
-    }
+    const db::CachedStatement insert =
+        file_->cached(insertInto(notesTable(note.table), NoteColumns - 1 + 2 * columns));
+    insert->bind(1, db::Value::integer(seq));
+    insert->bind(2, db::Value::text(note.added ? Added : Overwritten));
+    insert->bind(3, db::Value::text(note.written));
+    if (note.added)
+        insert->bind(5, db::Value::integer(note.rowidBound));
+    else
+        insert->bind(4, db::Value::integer(note.rowid));
+    insert->bind(6, db::Value::integer(0));
+    const int before = NoteColumns + 1;
+    if (note.before)
+        for (std::size_t i = 0; i < note.before->size() && i < columns; ++i)
+            (*note.before)[i].bindTo(*insert, before + static_cast<int>(i));
+    const int after = before + static_cast<int>(columns);
+    for (const auto& [position, value] : note.after)
+        insert->bind(after + static_cast<int>(position), value);
+    insert->run(writeFailure());
     transaction.commit();
-}
-
-void UndoFile::insertEntry(const Note& note, std::int64_t seq) {
-    const db::CachedStatement entry =
-        file_->cached("INSERT INTO UndoEntries (Seq, TableName, Change, Written, RowId, "
-                      "RowIdBound) VALUES (?, ?, ?, ?, ?, ?)");
-    entry->bind(1, db::Value::integer(seq));
-    entry->bind(2, db::Value::text(note.table));
-    entry->bind(3, db::Value::text(note.added ? Added : Overwritten));
-    entry->bind(4, db::Value::text(note.written));
-    entry->bind(5, note.added ? db::Value() : db::Value::integer(note.rowid));
-    entry->bind(6, note.added ? db::Value::integer(note.rowidBound) : db::Value());
-    entry->run(writeFailure());
 }
 
 void UndoFile::noteSaved(const Saved& saved) {
     const db::CachedStatement note =
-        file_->cached("UPDATE UndoEntries SET RowId = ?, Saved = 1 WHERE Seq = ?");
+        file_->cached("UPDATE " + db::quoteIdentifier(notesTable(saved.table)) +
+                      " SET RowId = ?, Saved = 1 WHERE Seq = ?");
     note->bind(1, db::Value::integer(saved.rowid));
     note->bind(2, db::Value::integer(saved.seq));
     note->run(writeFailure());
@@ -318,10 +330,8 @@ std::optional<std::int64_t> UndoFile::number(const std::string& name) {
 }
 
 std::vector<std::pair<std::string, std::vector<std::string>>> UndoFile::columns() {
-    db::Statement select(file_->handle(),
-                         "SELECT TableName, Name FROM UndoColumns ORDER BY "
-                         "(SELECT min(Seq) FROM UndoEntries WHERE UndoEntries.TableName = "
-                         "UndoColumns.TableName), TableName, Position");
+    db::Statement select(file_->handle(), "SELECT TableName, Name FROM UndoColumns "
+                                          "ORDER BY TableName, Position");
     std::vector<std::pair<std::string, std::vector<std::string>>> tables;
     while (select.step(readFailure())) {
         const std::string table = select.columnText(0);
@@ -329,76 +339,125 @@ std::vector<std::pair<std::string, std::vector<std::string>>> UndoFile::columns(
             tables.emplace_back(table, std::vector<std::string>{});
         tables.back().second.push_back(select.columnText(1));
     }
-    return tables;
+    // In the order the update first wrote them.
+    std::vector<std::pair<std::int64_t, std::size_t>> order;
+    for (std::size_t i = 0; i < tables.size(); ++i) {
+        db::Statement first(file_->handle(),
+                            format_ == 1 ? "SELECT min(Seq) FROM UndoEntries WHERE TableName = ?"
+                                         : "SELECT min(Seq) FROM " +
+                                               db::quoteIdentifier(notesTable(tables[i].first)));
+        if (format_ == 1)
+            first.bind(1, db::Value::text(tables[i].first));
+        first.step(readFailure());
+        order.emplace_back(first.isNull(0) ? INT64_MAX : first.columnInt64(0), i);
+    }
+    std::stable_sort(order.begin(), order.end());
+    std::vector<std::pair<std::string, std::vector<std::string>>> ordered;
+    for (const auto& [seq, i] : order)
+        ordered.push_back(std::move(tables[i]));
+    return ordered;
 }
 
+namespace {
+
+// The entry a row of UndoEntries (format 1) or of a table's notes holds
+// from its column `first` on: Seq, Change, Written, RowId, RowIdBound, Saved.
+UndoFile::Entry entryOf(const db::Statement& row, int first, std::string table) {
+    UndoFile::Entry entry;
+    entry.seq = row.columnInt64(first);
+    entry.table = std::move(table);
+    entry.added = row.columnText(first + 1) == Added;
+    entry.written = row.columnText(first + 2);
+    entry.rowid = row.columnInt64(first + 3);
+    entry.rowidBound = row.columnInt64(first + 4);
+    entry.saved = row.columnInt64(first + 5) != 0;
+    return entry;
+}
+
+} // namespace
+
 std::vector<UndoFile::Entry> UndoFile::entries() {
-    db::Statement select(file_->handle(),
-                         "SELECT Seq, TableName, Change, Written, RowId, RowIdBound, Saved "
-                         "FROM UndoEntries ORDER BY Seq");
     std::vector<Entry> entries;
-    while (select.step(readFailure())) {
-        Entry entry;
-        entry.seq = select.columnInt64(0);
-        entry.table = select.columnText(1);
-        entry.added = select.columnText(2) == Added;
-        entry.written = select.columnText(3);
-        entry.rowid = select.columnInt64(4);
-        entry.rowidBound = select.columnInt64(5);
-        entry.saved = select.columnInt64(6) != 0;
-        entries.push_back(std::move(entry));
+    if (format_ == 1) {
+        db::Statement select(file_->handle(),
+                             "SELECT Seq, Change, Written, RowId, RowIdBound, Saved, TableName "
+                             "FROM UndoEntries ORDER BY Seq");
+        while (select.step(readFailure()))
+            entries.push_back(entryOf(select, 0, select.columnText(6)));
+        return entries;
     }
+    for (const auto& [table, columns] : this->columns()) {
+        db::Statement select(file_->handle(),
+                             "SELECT Seq, Change, Written, RowId, RowIdBound, Saved FROM " +
+                                 db::quoteIdentifier(notesTable(table)) + " ORDER BY Seq");
+        while (select.step(readFailure()))
+            entries.push_back(entryOf(select, 0, table));
+    }
+    std::stable_sort(entries.begin(), entries.end(),
+                     [](const Entry& a, const Entry& b) { return a.seq < b.seq; });
     return entries;
 }
 
-db::StoredRow UndoFile::row(const std::string& table, const Entry& entry, std::size_t columns) {
+db::StoredRow UndoFile::row(const std::string& table, const Entry& entry, std::size_t columns,
+                            bool before) {
+    const int n = static_cast<int>(columns);
+    if (format_ == 1) {
+        const db::CachedStatement select =
+            file_->cached("SELECT * FROM " +
+                          db::quoteIdentifier(before ? beforeTable(table) : afterTable(table)) +
+                          " WHERE Seq = ?");
+        select->bind(1, db::Value::integer(entry.seq));
+        if (!select->step(readFailure()) || select->columnCount() != n + 1)
+            throw damaged();
+        return db::storedRow(*select, 1, n);
+    }
     const db::CachedStatement select =
-        file_->cached("SELECT * FROM " + db::quoteIdentifier(table) + " WHERE Seq = ?");
+        file_->cached("SELECT * FROM " + db::quoteIdentifier(notesTable(table)) + " WHERE Seq = ?");
     select->bind(1, db::Value::integer(entry.seq));
-    if (!select->step(readFailure()) || select->columnCount() != static_cast<int>(columns) + 1)
+    if (!select->step(readFailure()) || select->columnCount() != NoteColumns + 2 * n)
         throw damaged();
-    return db::storedRow(*select, 1, static_cast<int>(columns));
+    return db::storedRow(*select, NoteColumns + (before ? 0 : n), n);
 }
 
 db::StoredRow UndoFile::before(const Entry& entry, std::size_t columns) {
-    return row(beforeTable(entry.table), entry, columns);
+    return row(entry.table, entry, columns, true);
 }
 
 db::StoredRow UndoFile::after(const Entry& entry, std::size_t columns) {
-    return row(afterTable(entry.table), entry, columns);
+    return row(entry.table, entry, columns, false);
 }
 
 void UndoFile::eachRecord(const std::string& table, std::size_t columns, const Visit& visit) {
     const int n = static_cast<int>(columns);
-    db::Statement select(file_->handle(),
-                         "SELECT e.Seq, e.Change, e.Written, e.RowId, e.RowIdBound, e.Saved, a.*, "
-                         "b.* FROM UndoEntries e JOIN " +
-                             db::quoteIdentifier(afterTable(table)) +
-                             " a ON a.Seq = e.Seq LEFT JOIN " +
-                             db::quoteIdentifier(beforeTable(table)) +
-                             " b ON b.Seq = e.Seq WHERE e.TableName = ? ORDER BY e.Seq");
-    if (select.columnCount() != 6 + 2 * (n + 1))
+    // Format 1: the entry, then the values written, then the record before.
+    // Format 2: the entry, then the record before, then the values written.
+    const bool first = format_ == 1;
+    db::Statement select(
+        file_->handle(),
+        first ? "SELECT e.Seq, e.Change, e.Written, e.RowId, e.RowIdBound, e.Saved, a.*, b.* "
+                "FROM UndoEntries e JOIN " +
+                    db::quoteIdentifier(afterTable(table)) + " a ON a.Seq = e.Seq LEFT JOIN " +
+                    db::quoteIdentifier(beforeTable(table)) +
+                    " b ON b.Seq = e.Seq WHERE e.TableName = ? ORDER BY e.Seq"
+              : "SELECT * FROM " + db::quoteIdentifier(notesTable(table)) + " ORDER BY Seq");
+    if (select.columnCount() != (first ? 6 + 2 * (n + 1) : NoteColumns + 2 * n))
         throw damaged();
-    select.bind(1, db::Value::text(table));
+    if (first)
+        select.bind(1, db::Value::text(table));
+    const int afterAt = first ? 7 : NoteColumns + n;
+    const int beforeAt = first ? 8 + n : NoteColumns;
     while (select.step(readFailure())) {
-        Entry entry;
-        entry.seq = select.columnInt64(0);
-        entry.table = table;
-        entry.added = select.columnText(1) == Added;
-        entry.written = select.columnText(2);
-        entry.rowid = select.columnInt64(3);
-        entry.rowidBound = select.columnInt64(4);
-        entry.saved = select.columnInt64(5) != 0;
+        const Entry entry = entryOf(select, 0, table);
         if (entry.written.size() != columns)
             throw damaged();
-        const db::StoredRow after = db::storedRow(select, 7, n);
+        const db::StoredRow after = db::storedRow(select, afterAt, n);
         if (entry.added) {
             visit(entry, nullptr, after);
             continue;
         }
-        if (select.columnValue(7 + n).isNull())
+        if (first && select.columnValue(7 + n).isNull())
             throw damaged();
-        const db::StoredRow before = db::storedRow(select, 8 + n, n);
+        const db::StoredRow before = db::storedRow(select, beforeAt, n);
         visit(entry, &before, after);
     }
 }

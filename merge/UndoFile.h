@@ -25,7 +25,7 @@ namespace merge {
 // how the file keeps it; UndoLog decides what to note and when, undoUpdate()
 // what to restore. Its tables:
 //
-//   UndoFile(Name, Value)        "format" 1; "main", the main database's
+//   UndoFile(Name, Value)        "format" 2; "main", the main database's
 //                                path; "main salt", its fileSalt();
 //                                "update", the update's path; "started",
 //                                the local time the file was made
@@ -37,11 +37,17 @@ namespace merge {
 //                                never ended)
 //   UndoColumns(TableName, Position, Name, DeclaredType)
 //                                the columns of each main table written
-//   UndoEntries(Seq, TableName, Change, Written, RowId, RowIdBound, Saved)
-//                                one per record, in the order written
-//   "Before <table>"(Seq, C1..Cn) an overwritten record as it was stored
-//   "After <table>"(Seq, C1..Cn)  the values written, columns declared with
+//   "Notes <table>"(Seq, Change, Written, RowId, RowIdBound, Saved,
+//                   B1..Bn, A1..An)
+//                                one row per record, in the order written:
+//                                B an overwritten record as it was stored,
+//                                A the values written, columns declared with
 //                                the main table's affinities
+//
+// Files of format 1 are read as well: they kept a record's entry in
+// UndoEntries(Seq, TableName, Change, Written, RowId, RowIdBound, Saved),
+// its stored record in "Before <table>"(Seq, C1..Cn) and the values written
+// in "After <table>"(Seq, C1..Cn).
 class UndoFile {
 public:
     // One record the update noted.
@@ -71,6 +77,7 @@ public:
 
     // The row id a noted record was saved with.
     struct Saved {
+        std::string table;
         std::int64_t seq;
         std::int64_t rowid;
     };
@@ -124,15 +131,16 @@ public:
 private:
     UndoFile(std::string path, std::shared_ptr<db::Database> file);
     void noteTable(const std::string& table, const std::vector<db::Column>& columns);
-    void insertEntry(const Note& note, std::int64_t seq);
     void noteSaved(const Saved& saved);
-    db::StoredRow row(const std::string& table, const Entry& entry, std::size_t columns);
+    db::StoredRow row(const std::string& table, const Entry& entry, std::size_t columns,
+                      bool before);
     db::Value setting(const std::string& name);
     std::string writeFailure() const;
     std::string readFailure() const;
 
     std::string path_;
     std::shared_ptr<db::Database> file_;
+    int format_ = 0; // of a file opened to read
 };
 
 namespace undo {

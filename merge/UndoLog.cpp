@@ -70,8 +70,8 @@ void UndoLog::aboutToWrite(const RecordWrite& write) {
     ++entries_;
 }
 
-void UndoLog::written(const RecordWrite&, std::int64_t rowid) {
-    saved_ = UndoFile::Saved{lastSeq_, rowid};
+void UndoLog::written(const RecordWrite& write, std::int64_t rowid) {
+    saved_ = UndoFile::Saved{write.table.name, lastSeq_, rowid};
 }
 
 void UndoLog::leftAlone(const TableDef& table) {

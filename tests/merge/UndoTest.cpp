@@ -361,5 +361,63 @@ TEST_F(UndoTest, AnUndoFileOfARunThatNeverEndedReadsAsSuch) {
         EXPECT_FALSE(table.leftAlone.has_value()) << table.table;
 }
 
+// The undo file as the first format kept it: a record's entry in one table
+// for all, its stored record and the values written in a table each. Made
+// from a file of today's format by moving its notes there.
+void toFirstFormat(const std::string& undoPath) {
+    auto undo = db::Database::open(undoPath, VarnholtPassword, db::OpenMode::ReadWrite);
+    std::vector<std::pair<std::string, std::int64_t>> tables;
+    for (const auto& row : rowsOf(*undo, "SELECT TableName, count(*) FROM UndoColumns "
+                                         "GROUP BY TableName"))
+        tables.emplace_back(row[0].asText(), row[1].asInteger());
+    std::string sql = "CREATE TABLE UndoEntries (Seq INTEGER PRIMARY KEY, TableName TEXT NOT "
+                      "NULL, Change TEXT NOT NULL, Written TEXT NOT NULL, RowId INTEGER, "
+                      "RowIdBound INTEGER, Saved INTEGER NOT NULL DEFAULT 0);";
+    for (const auto& [table, n] : tables) {
+        std::string columns, befores, afters;
+        for (std::int64_t i = 1; i <= n; ++i) {
+            const std::string at = std::to_string(i);
+            columns += ", C" + at;
+            befores += ", B" + at;
+            afters += ", A" + at;
+        }
+        const std::string notes = "\"Notes " + table + "\"";
+        sql += "INSERT INTO UndoEntries SELECT Seq, '" + table +
+               "', Change, Written, RowId, RowIdBound, Saved FROM " + notes + ";";
+        sql += "CREATE TABLE \"Before " + table + "\" (Seq INTEGER PRIMARY KEY" + columns + ");";
+        sql += "INSERT INTO \"Before " + table + "\" SELECT Seq" + befores + " FROM " + notes +
+               " WHERE Change = 'overwritten';";
+        sql += "CREATE TABLE \"After " + table + "\" (Seq INTEGER PRIMARY KEY" + columns + ");";
+        sql += "INSERT INTO \"After " + table + "\" SELECT Seq" + afters + " FROM " + notes + ";";
+        sql += "DROP TABLE " + notes + ";";
+    }
+    sql += "UPDATE UndoFile SET Value = 1 WHERE Name = 'format';";
+    undo->exec(sql, "test setup");
+}
+
+TEST_F(UndoTest, AnUndoFileOfTheFirstFormatIsStillReadAndTakesTheUpdateBack) {
+    EXPECT_EQ(mergeWithUndo().counts, updateCounts);
+    merge::ChangeList today;
+    {
+        merge::UndoFile current = merge::UndoFile::open(undoPath, VarnholtPassword);
+        EXPECT_EQ(current.number("format"), 2);
+        today = merge::changesOf(current);
+    }
+    toFirstFormat(undoPath);
+    {
+        merge::UndoFile first = merge::UndoFile::open(undoPath, VarnholtPassword);
+        EXPECT_EQ(first.number("format"), 1);
+        const merge::ChangeList read = merge::changesOf(first);
+        EXPECT_EQ(csvOf(read), csvOf(today));
+        ASSERT_EQ(read.tables.size(), today.tables.size());
+        for (std::size_t i = 0; i < read.tables.size(); ++i)
+            EXPECT_EQ(read.tables[i].table, today.tables[i].table);
+    }
+    const merge::UndoReport report = undo();
+    EXPECT_TRUE(report.applied);
+    EXPECT_EQ(written(report), updateCounts);
+    EXPECT_EQ(storedTables(mainPath), before);
+}
+
 } // namespace
 } // namespace testing_support
