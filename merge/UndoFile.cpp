@@ -63,7 +63,7 @@ std::string afterColumn(std::size_t position) {
     return fmt::format("A{}", position + 1);
 }
 // The columns of a notes row before the record's own.
-constexpr int NoteColumns = 6;
+constexpr int NoteColumns = 7;
 std::string beforeTable(const std::string& table) {
     return fmt::format("Before {}", table);
 }
@@ -224,7 +224,8 @@ void UndoFile::noteTable(const std::string& table, const std::vector<db::Column>
     const std::string what = writeFailure();
     std::string notes = "CREATE TABLE " + db::quoteIdentifier(notesTable(table)) +
                         " (Seq INTEGER PRIMARY KEY, Change TEXT NOT NULL, Written TEXT NOT NULL, "
-                        "RowId INTEGER, RowIdBound INTEGER, Saved INTEGER NOT NULL DEFAULT 0";
+                        "RowId INTEGER, RowIdBound INTEGER, Saved INTEGER NOT NULL DEFAULT 0, "
+                        "Prior INTEGER";
     db::Statement note(file_->handle(), "INSERT INTO UndoColumns VALUES (?, ?, ?, ?)");
     for (std::size_t i = 0; i < columns.size(); ++i) {
         // Stored as they are.
@@ -246,13 +247,14 @@ void UndoFile::append(const Note& note, std::int64_t seq, const std::optional<Sa
     if (!file_)
         throw db::DbError("The undo file " + db::inQuotes(path_) +
                           " was closed before the update ended.");
-    // One row of one table, and the row id of the record noted before,
-    // which is nearly always on the same page: a note costs the engine as
-    // few pages as it can.
+    // One new row of one table, which also tells the row id the record
+    // noted just before was saved with: a note changes no row written
+    // before, and costs the engine as few pages as it can.
     db::Transaction transaction(*file_);
     if (note.firstOfTable)
         noteTable(note.table, *note.firstOfTable);
-    if (previous)
+    const bool prior = previous && previous->seq == seq - 1;
+    if (previous && !prior)
         noteSaved(*previous);
     const std::size_t columns = note.written.size();
     const db::CachedStatement insert =
@@ -265,6 +267,8 @@ void UndoFile::append(const Note& note, std::int64_t seq, const std::optional<Sa
     else
         insert->bind(4, db::Value::integer(note.rowid));
     insert->bind(6, db::Value::integer(0));
+    if (prior)
+        insert->bind(7, db::Value::integer(previous->rowid));
     const int before = NoteColumns + 1;
     if (note.before)
         for (std::size_t i = 0; i < note.before->size() && i < columns; ++i)
@@ -362,6 +366,8 @@ namespace {
 
 // The entry a row of UndoEntries (format 1) or of a table's notes holds
 // from its column `first` on: Seq, Change, Written, RowId, RowIdBound, Saved.
+// In format 2 the save of a record is mostly noted with the next record
+// (savedRowids).
 UndoFile::Entry entryOf(const db::Statement& row, int first, std::string table) {
     UndoFile::Entry entry;
     entry.seq = row.columnInt64(first);
@@ -376,6 +382,28 @@ UndoFile::Entry entryOf(const db::Statement& row, int first, std::string table) 
 
 } // namespace
 
+std::map<std::int64_t, std::int64_t> UndoFile::savedRowids() {
+    std::map<std::int64_t, std::int64_t> saved;
+    if (format_ == 1)
+        return saved;
+    for (const auto& [table, columns] : this->columns()) {
+        db::Statement select(file_->handle(), "SELECT Seq - 1, Prior FROM " +
+                                                  db::quoteIdentifier(notesTable(table)) +
+                                                  " WHERE Prior IS NOT NULL");
+        while (select.step(readFailure()))
+            saved.emplace(select.columnInt64(0), select.columnInt64(1));
+    }
+    return saved;
+}
+
+void UndoFile::takeSave(Entry& entry, const std::map<std::int64_t, std::int64_t>& saved) {
+    const auto found = saved.find(entry.seq);
+    if (found == saved.end())
+        return;
+    entry.saved = true;
+    entry.rowid = found->second;
+}
+
 std::vector<UndoFile::Entry> UndoFile::entries() {
     std::vector<Entry> entries;
     if (format_ == 1) {
@@ -386,12 +414,15 @@ std::vector<UndoFile::Entry> UndoFile::entries() {
             entries.push_back(entryOf(select, 0, select.columnText(6)));
         return entries;
     }
+    const auto saved = savedRowids();
     for (const auto& [table, columns] : this->columns()) {
         db::Statement select(file_->handle(),
                              "SELECT Seq, Change, Written, RowId, RowIdBound, Saved FROM " +
                                  db::quoteIdentifier(notesTable(table)) + " ORDER BY Seq");
-        while (select.step(readFailure()))
+        while (select.step(readFailure())) {
             entries.push_back(entryOf(select, 0, table));
+            takeSave(entries.back(), saved);
+        }
     }
     std::stable_sort(entries.begin(), entries.end(),
                      [](const Entry& a, const Entry& b) { return a.seq < b.seq; });
@@ -446,8 +477,10 @@ void UndoFile::eachRecord(const std::string& table, std::size_t columns, const V
         select.bind(1, db::Value::text(table));
     const int afterAt = first ? 7 : NoteColumns + n;
     const int beforeAt = first ? 8 + n : NoteColumns;
+    const auto saved = savedRowids();
     while (select.step(readFailure())) {
-        const Entry entry = entryOf(select, 0, table);
+        Entry entry = entryOf(select, 0, table);
+        takeSave(entry, saved);
         if (entry.written.size() != columns)
             throw damaged();
         const db::StoredRow after = db::storedRow(select, afterAt, n);

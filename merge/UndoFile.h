@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -37,12 +38,16 @@ namespace merge {
 //                                never ended)
 //   UndoColumns(TableName, Position, Name, DeclaredType)
 //                                the columns of each main table written
-//   "Notes <table>"(Seq, Change, Written, RowId, RowIdBound, Saved,
+//   "Notes <table>"(Seq, Change, Written, RowId, RowIdBound, Saved, Prior,
 //                   B1..Bn, A1..An)
 //                                one row per record, in the order written:
 //                                B an overwritten record as it was stored,
 //                                A the values written, columns declared with
-//                                the main table's affinities
+//                                the main table's affinities; Prior the row
+//                                id the record noted just before (Seq - 1,
+//                                in any table) was saved with, null when its
+//                                save was not seen; the last record's save
+//                                is noted in its own row (Saved 1, RowId)
 //
 // Files of format 1 are read as well: they kept a record's entry in
 // UndoEntries(Seq, TableName, Change, Written, RowId, RowIdBound, Saved),
@@ -134,6 +139,10 @@ private:
     void noteSaved(const Saved& saved);
     db::StoredRow row(const std::string& table, const Entry& entry, std::size_t columns,
                       bool before);
+    // Format 2: the row ids that records were saved with, by their Seq, as
+    // the notes after them tell; takeSave() gives one to its entry.
+    std::map<std::int64_t, std::int64_t> savedRowids();
+    static void takeSave(Entry& entry, const std::map<std::int64_t, std::int64_t>& saved);
     db::Value setting(const std::string& name);
     std::string writeFailure() const;
     std::string readFailure() const;

@@ -103,6 +103,38 @@ TEST_F(UndoTest, AfterACompleteUpdateEveryValueItsTypeAndTheOrderOfRecordsComeBa
     ASSERT_NE(storedTables(mainPath), before);
     EXPECT_THAT(sideFilesOf(undoPath), IsEmpty());
 
+    // Every save is noted with the row id the record has in the main
+    // database: an add's new one, noted with the next record, in its own
+    // table or the next, and the last record's at the end. The key added
+    // and then overwritten ("N1", "n1") is one record.
+    {
+        merge::UndoFile file = merge::UndoFile::open(undoPath, VarnholtPassword);
+        const auto main = db::Database::open(mainPath, VarnholtPassword, db::OpenMode::ReadOnly);
+        const std::vector<merge::UndoFile::Entry> entries = file.entries();
+        ASSERT_EQ(entries.size(), 13u);
+        std::vector<std::int64_t> addedLodges;
+        for (const merge::UndoFile::Entry& entry : entries) {
+            SCOPED_TRACE(entry.table + " " + std::to_string(entry.seq));
+            EXPECT_TRUE(entry.saved);
+            EXPECT_EQ(rowsOf(*main, "SELECT count(*) FROM " + entry.table +
+                                        " WHERE _rowid_ = " + std::to_string(entry.rowid))[0][0],
+                      db::Value::integer(1));
+            if (entry.added) {
+                EXPECT_GT(entry.rowid, entry.rowidBound);
+            }
+            if (entry.table == "Lodges" && entry.added)
+                addedLodges.push_back(entry.rowid);
+        }
+        ASSERT_EQ(addedLodges.size(), 1u);
+        EXPECT_EQ(std::count_if(entries.begin(), entries.end(),
+                                [&](const merge::UndoFile::Entry& e) {
+                                    return e.table == "Lodges" && e.rowid == addedLodges[0];
+                                }),
+                  2);
+        EXPECT_EQ(entries.back().table, "MValues");
+        EXPECT_TRUE(entries.back().added);
+    }
+
     const merge::UndoReport report = undo();
     EXPECT_TRUE(report.applied);
     EXPECT_THAT(report.changed, IsEmpty());
@@ -370,9 +402,14 @@ void toFirstFormat(const std::string& undoPath) {
     for (const auto& row : rowsOf(*undo, "SELECT TableName, count(*) FROM UndoColumns "
                                          "GROUP BY TableName"))
         tables.emplace_back(row[0].asText(), row[1].asInteger());
-    std::string sql = "CREATE TABLE UndoEntries (Seq INTEGER PRIMARY KEY, TableName TEXT NOT "
-                      "NULL, Change TEXT NOT NULL, Written TEXT NOT NULL, RowId INTEGER, "
-                      "RowIdBound INTEGER, Saved INTEGER NOT NULL DEFAULT 0);";
+    // A record's save is noted with it there, not with the next record.
+    std::string sql = "CREATE TEMP TABLE Saves (Seq INTEGER PRIMARY KEY, RowId INTEGER);";
+    for (const auto& [table, n] : tables)
+        sql += "INSERT INTO Saves SELECT Seq - 1, Prior FROM \"Notes " + table +
+               "\" WHERE Prior IS NOT NULL;";
+    sql += "CREATE TABLE UndoEntries (Seq INTEGER PRIMARY KEY, TableName TEXT NOT "
+           "NULL, Change TEXT NOT NULL, Written TEXT NOT NULL, RowId INTEGER, "
+           "RowIdBound INTEGER, Saved INTEGER NOT NULL DEFAULT 0);";
     for (const auto& [table, n] : tables) {
         std::string columns, befores, afters;
         for (std::int64_t i = 1; i <= n; ++i) {
@@ -382,8 +419,10 @@ void toFirstFormat(const std::string& undoPath) {
             afters += ", A" + at;
         }
         const std::string notes = "\"Notes " + table + "\"";
-        sql += "INSERT INTO UndoEntries SELECT Seq, '" + table +
-               "', Change, Written, RowId, RowIdBound, Saved FROM " + notes + ";";
+        sql += "INSERT INTO UndoEntries SELECT n.Seq, '" + table +
+               "', Change, Written, coalesce(s.RowId, n.RowId), RowIdBound, "
+               "s.RowId IS NOT NULL OR Saved FROM " +
+               notes + " n LEFT JOIN Saves s ON s.Seq = n.Seq;";
         sql += "CREATE TABLE \"Before " + table + "\" (Seq INTEGER PRIMARY KEY" + columns + ");";
         sql += "INSERT INTO \"Before " + table + "\" SELECT Seq" + befores + " FROM " + notes +
                " WHERE Change = 'overwritten';";
