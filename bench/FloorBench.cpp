@@ -2,7 +2,8 @@
 // written record, written as directly as the engine allows: one statement
 // streams the update table in key order, one prepared statement finds the
 // main record (the same condition the record set's search builds), one
-// inserts or updates it. No record set, no host. What the merge costs beyond
+// inserts it or sets the fields whose stored value changes, as the merge
+// does. No record set, no host. What the merge costs beyond
 // this is what its own layers cost.
 //
 //   floor_bench MAIN UPDATE     prints the summary a merge prints
@@ -17,10 +18,13 @@
 #include "platform/db/Database.h"
 #include "platform/db/DbError.h"
 #include "platform/db/Statement.h"
+#include "platform/db/Value.h"
 
 #include <cstdio>
 #include <exception>
 #include <iostream>
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -58,11 +62,6 @@ public:
         db::Statement insert(main_.handle(), "INSERT INTO " + db::quoteIdentifier(table_.name) +
                                                  " (" + columnList(columns_) + ") VALUES (" +
                                                  marks(columns_.size()) + ")");
-        std::string assignments;
-        for (const std::string& field : table_.overwriteFields)
-            assignments += (assignments.empty() ? "" : ", ") + db::quoteIdentifier(field) + " = ?";
-        db::Statement overwrite(main_.handle(), "UPDATE " + db::quoteIdentifier(table_.name) +
-                                                    " SET " + assignments + " WHERE _rowid_ = ?");
         const std::size_t stamp = indexOf(columns_, table_.dateField);
         std::int32_t written = 0;
         std::vector<db::Value> row(columns_.size());
@@ -79,16 +78,29 @@ public:
                 insert.reset();
                 ++written;
             } else if (later(find.columnValue(1), row[stamp])) {
+                // As the merge does: only the fields whose stored value changes.
                 const db::Value rowid = find.columnValue(0);
-                find.reset();
-                int slot = 0;
-                for (const std::string& field : table_.overwriteFields) {
-                    const std::size_t i = indexOf(columns_, field);
-                    overwrite.bind(++slot, taken(i, row[i]));
+                std::vector<bool> changed;
+                std::vector<db::Value> values;
+                for (std::size_t f = 0; f < table_.overwriteFields.size(); ++f) {
+                    const std::size_t i = indexOf(columns_, table_.overwriteFields[f]);
+                    db::Value value = taken(i, row[i]);
+                    const bool same =
+                        db::storesAs(find.columnValue(static_cast<int>(f + 2)), value);
+                    changed.push_back(!same);
+                    if (!same)
+                        values.push_back(std::move(value));
                 }
-                overwrite.bind(++slot, rowid);
-                overwrite.run("overwrite");
-                overwrite.reset();
+                find.reset();
+                if (!values.empty()) {
+                    db::Statement& overwrite = overwriteFor(changed);
+                    int slot = 0;
+                    for (const db::Value& value : values)
+                        overwrite.bind(++slot, value);
+                    overwrite.bind(++slot, rowid);
+                    overwrite.run("overwrite");
+                    overwrite.reset();
+                }
                 ++written;
             }
             find.reset();
@@ -98,6 +110,22 @@ public:
     }
 
 private:
+    // The statement that sets the overwrite fields marked `changed`.
+    db::Statement& overwriteFor(const std::vector<bool>& changed) {
+        auto found = overwrites_.find(changed);
+        if (found != overwrites_.end())
+            return *found->second;
+        std::string assignments;
+        for (std::size_t f = 0; f < changed.size(); ++f)
+            if (changed[f])
+                assignments += (assignments.empty() ? "" : ", ") +
+                               db::quoteIdentifier(table_.overwriteFields[f]) + " = ?";
+        auto made = std::make_unique<db::Statement>(
+            main_.handle(), "UPDATE " + db::quoteIdentifier(table_.name) + " SET " + assignments +
+                                " WHERE _rowid_ = ?");
+        return *overwrites_.emplace(changed, std::move(made)).first->second;
+    }
+
     static std::string marks(std::size_t count) {
         std::string marks;
         for (std::size_t i = 0; i < count; ++i)
@@ -122,7 +150,8 @@ private:
                             : db::CriteriaTerm::Kind::Equals;
             terms.push_back(term);
         }
-        return "SELECT _rowid_, " + db::quoteIdentifier(table_.dateField) + " FROM " +
+        return "SELECT _rowid_, " + db::quoteIdentifier(table_.dateField) + ", " +
+               columnList(table_.overwriteFields) + " FROM " +
                db::quoteIdentifier(table_.name) + " WHERE " +
                db::sqlCondition(terms, db::quoteIdentifier) + " ORDER BY _rowid_ LIMIT 1";
     }
@@ -165,6 +194,7 @@ private:
     std::vector<std::string> columns_;
     std::vector<db::Column> types_;
     std::vector<bool> nulls_ = std::vector<bool>(table_.key.size(), false);
+    std::map<std::vector<bool>, std::unique_ptr<db::Statement>> overwrites_;
 };
 
 } // namespace
