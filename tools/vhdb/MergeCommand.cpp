@@ -85,14 +85,25 @@ public:
         if (!undo_.empty())
             undo.emplace(undo_, password(), main_, update_);
         std::optional<ChangesReport> report;
-        if (!changes_.empty())
-            report.emplace(changes_);
+        std::optional<merge::DryRunCopy> copy;
+        try {
+            if (!changes_.empty())
+                report.emplace(changes_);
+            if (dryRun_)
+                copy.emplace(main_);
+        } catch (...) {
+            // Nothing was merged: the undo file just made notes nothing,
+            // and the next try must find its name free.
+            if (undo) {
+                undo.reset();
+                std::error_code ec;
+                std::filesystem::remove(undo_, ec);
+            }
+            throw;
+        }
         ChangeLogs logs;
         logs.add(undo ? &*undo : nullptr);
         logs.add(report ? &*report : nullptr);
-        std::optional<merge::DryRunCopy> copy;
-        if (dryRun_)
-            copy.emplace(main_);
 
         TerminalHost host(console.err, progressFor(console));
         const int code =

@@ -418,6 +418,15 @@ TEST_F(VhdbUndo, FilesThatAreNotTheOnesAreRefusedWithNothingWritten) {
     EXPECT_THAT(twice.err, HasSubstr("name two files"));
     EXPECT_FALSE(fs::exists(fresh));
     EXPECT_EQ(readFile(mainPath), bytes);
+    // A changes report that cannot be made leaves no undo file behind, so
+    // that the same command, put right, is not refused for it.
+    const Outcome noReport = vhdb({"merge", mainPath, updatePath, "--undo", fresh, "--changes",
+                                   dir.file("missing/changes.csv")});
+    EXPECT_EQ(noReport.exitCode, 1);
+    EXPECT_THAT(noReport.err, HasSubstr("Cannot write the changes report"));
+    EXPECT_THAT(noReport.err, HasSubstr("No such file or directory"));
+    EXPECT_FALSE(fs::exists(fresh));
+    EXPECT_EQ(readFile(mainPath), bytes);
     const Outcome both = vhdb({"merge", mainPath, updatePath, "--dry-run", "--undo", undoPath});
     EXPECT_EQ(both.exitCode, 2);
     EXPECT_EQ(readFile(mainPath), bytes);
