@@ -151,9 +151,9 @@ private:
             terms.push_back(term);
         }
         return "SELECT _rowid_, " + db::quoteIdentifier(table_.dateField) + ", " +
-               columnList(table_.overwriteFields) + " FROM " +
-               db::quoteIdentifier(table_.name) + " WHERE " +
-               db::sqlCondition(terms, db::quoteIdentifier) + " ORDER BY _rowid_ LIMIT 1";
+               columnList(table_.overwriteFields) + " FROM " + db::quoteIdentifier(table_.name) +
+               " WHERE " + db::sqlCondition(terms, db::quoteIdentifier) +
+               " ORDER BY _rowid_ LIMIT 1";
     }
 
     void bindKey(db::Statement& find, const std::vector<db::Value>& row) {
