@@ -382,8 +382,11 @@ UndoFile::Entry entryOf(const db::Statement& row, int first, std::string table) 
 
 } // namespace
 
-std::map<std::int64_t, std::int64_t> UndoFile::savedRowids() {
-    std::map<std::int64_t, std::int64_t> saved;
+const std::map<std::int64_t, std::int64_t>& UndoFile::savedRowids() {
+    // A file opened to read does not change: read once.
+    if (saved_)
+        return *saved_;
+    std::map<std::int64_t, std::int64_t>& saved = saved_.emplace();
     if (format_ == 1)
         return saved;
     for (const auto& [table, columns] : this->columns()) {
@@ -414,7 +417,7 @@ std::vector<UndoFile::Entry> UndoFile::entries() {
             entries.push_back(entryOf(select, 0, select.columnText(6)));
         return entries;
     }
-    const auto saved = savedRowids();
+    const auto& saved = savedRowids();
     for (const auto& [table, columns] : this->columns()) {
         db::Statement select(file_->handle(),
                              "SELECT Seq, Change, Written, RowId, RowIdBound, Saved FROM " +
@@ -477,7 +480,7 @@ void UndoFile::eachRecord(const std::string& table, std::size_t columns, const V
         select.bind(1, db::Value::text(table));
     const int afterAt = first ? 7 : NoteColumns + n;
     const int beforeAt = first ? 8 + n : NoteColumns;
-    const auto saved = savedRowids();
+    const auto& saved = savedRowids();
     while (select.step(readFailure())) {
         Entry entry = entryOf(select, 0, table);
         takeSave(entry, saved);

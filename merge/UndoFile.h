@@ -141,7 +141,7 @@ private:
                       bool before);
     // Format 2: the row ids that records were saved with, by their Seq, as
     // the notes after them tell; takeSave() gives one to its entry.
-    std::map<std::int64_t, std::int64_t> savedRowids();
+    const std::map<std::int64_t, std::int64_t>& savedRowids();
     static void takeSave(Entry& entry, const std::map<std::int64_t, std::int64_t>& saved);
     db::Value setting(const std::string& name);
     std::string writeFailure() const;
@@ -149,7 +149,8 @@ private:
 
     std::string path_;
     std::shared_ptr<db::Database> file_;
-    int format_ = 0; // of a file opened to read
+    int format_ = 0;                                            // of a file opened to read
+    std::optional<std::map<std::int64_t, std::int64_t>> saved_; // savedRowids()
 };
 
 namespace undo {
