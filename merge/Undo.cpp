@@ -80,8 +80,10 @@ std::vector<Chain> chainsOf(const std::vector<Entry>& entries) {
 
 class Undoing {
 public:
-    Undoing(db::Database& main, UndoFile& file, UndoReport& report)
-        : main_(main), file_(file), report_(report) {}
+    // With `apply` false nothing is written: the pass only tells what taking
+    // the update back would do.
+    Undoing(db::Database& main, UndoFile& file, UndoReport& report, bool apply)
+        : main_(main), file_(file), report_(report), apply_(apply) {}
 
     void addTable(const std::string& name, const std::vector<std::string>& columns) {
         Table table{StoredRecords(main_, name), columns.size(), report_.tables.size()};
@@ -162,9 +164,9 @@ private:
     // before, and counts the `held` writes taken back.
     void restore(Table& table, const Chain& chain, std::size_t held, std::int64_t rowid,
                  const State& first) {
-        if (chain.entries.front()->added)
+        if (apply_ && chain.entries.front()->added)
             table.records.remove(rowid);
-        else
+        else if (apply_)
             table.records.overwrite(rowid, first.before);
         for (std::size_t i = 0; i < held; ++i)
             ++(chain.entries[i]->added ? report_.tables[table.counts].removed
@@ -256,8 +258,22 @@ private:
     db::Database& main_;
     UndoFile& file_;
     UndoReport& report_;
+    bool apply_;
     std::map<std::string, Table> tables_;
 };
+
+// One pass over the chains, newest first, told to `progress` as the part
+// from `offset` on of `total` steps.
+void takeBackAll(Undoing& undoing, const std::vector<Chain>& chains, const UndoProgress& progress,
+                 std::size_t offset, std::size_t total) {
+    for (std::size_t done = 0; done < chains.size(); ++done) {
+        if (progress && done % 256 == 0)
+            progress(offset + done, total);
+        undoing.takeBack(chains[done]);
+    }
+    if (progress)
+        progress(offset + chains.size(), total);
+}
 
 } // namespace
 
@@ -268,20 +284,29 @@ UndoReport undoUpdate(const std::string& mainPath, const std::string& undoPath,
     UndoReport report;
     report.updatePath = file.text("update");
     const std::vector<Entry> entries = file.entries();
+    const std::vector<Chain> chains = chainsOf(entries);
+    const auto tables = file.columns();
+    const std::size_t steps = force ? chains.size() : 2 * chains.size();
+
+    // Unless forced, the main database is first only read: an undo that is
+    // refused leaves it byte for byte as it was, not even opened for writing.
+    if (!force) {
+        UndoReport planned = report;
+        const auto reading = db::Database::open(mainPath, password, db::OpenMode::ReadOnly);
+        Undoing plan(*reading, file, planned, false);
+        for (const auto& [table, columns] : tables)
+            plan.addTable(table, columns);
+        takeBackAll(plan, chains, progress, 0, steps);
+        if (!planned.changed.empty())
+            return planned;
+    }
 
     const auto main = db::Database::open(mainPath, password, db::OpenMode::ReadWrite);
-    Undoing undoing(*main, file, report);
-    for (const auto& [table, columns] : file.columns())
+    Undoing undoing(*main, file, report, true);
+    for (const auto& [table, columns] : tables)
         undoing.addTable(table, columns);
     db::Transaction transaction(*main);
-    const std::vector<Chain> chains = chainsOf(entries);
-    for (std::size_t done = 0; done < chains.size(); ++done) {
-        if (progress && done % 256 == 0)
-            progress(done, chains.size());
-        undoing.takeBack(chains[done]);
-    }
-    if (progress)
-        progress(chains.size(), chains.size());
+    takeBackAll(undoing, chains, progress, steps - chains.size(), steps);
     if (report.changed.empty() || force) {
         transaction.commit();
         report.applied = true;

@@ -164,9 +164,13 @@ TEST_F(UndoTest, RecordsChangedSinceAreListedAndNothingChangesUnlessForced) {
                      "UPDATE MValues SET CONDITION = 'by hand' WHERE IDNUM = 'V3';"
                      "DELETE FROM Issues WHERE F1 = 'i1';");
     const StoredTables changed = storedTables(mainPath);
+    const std::string bytes = readFile(mainPath);
 
     const merge::UndoReport refused = undo();
     EXPECT_FALSE(refused.applied);
+    // Refused, it leaves the file byte for byte, header and all.
+    EXPECT_TRUE(readFile(mainPath) == bytes) << "the refused undo changed the file";
+    EXPECT_THAT(sideFilesOf(mainPath), IsEmpty());
     EXPECT_THAT(refused.changed,
                 ElementsAre("MValues record 3 (IDNUM \"V3\", ISSUE \"B\"): changed since the "
                             "update wrote it",
