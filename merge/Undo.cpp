@@ -192,13 +192,14 @@ private:
     State stateAfter(Table& table, const Entry& entry) {
         if (entry.written.size() != table.columns)
             throw file_.damaged();
+        UndoFile::Record noted = file_.record(entry, table.columns);
         State state;
-        state.row = file_.after(entry, table.columns);
+        state.row = std::move(noted.after);
         if (entry.added) {
             state.known = entry.written;
             return state;
         }
-        state.before = file_.before(entry, table.columns);
+        state.before = std::move(noted.before);
         for (std::size_t i = 0; i < state.row.size(); ++i)
             if (entry.written[i] != '1')
                 state.row[i] = state.before[i];

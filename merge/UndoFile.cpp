@@ -432,33 +432,36 @@ std::vector<UndoFile::Entry> UndoFile::entries() {
     return entries;
 }
 
-db::StoredRow UndoFile::row(const std::string& table, const Entry& entry, std::size_t columns,
-                            bool before) {
+db::StoredRow UndoFile::firstFormatRow(const std::string& table, const Entry& entry,
+                                       std::size_t columns) {
     const int n = static_cast<int>(columns);
-    if (format_ == 1) {
-        const db::CachedStatement select =
-            file_->cached("SELECT * FROM " +
-                          db::quoteIdentifier(before ? beforeTable(table) : afterTable(table)) +
-                          " WHERE Seq = ?");
-        select->bind(1, db::Value::integer(entry.seq));
-        if (!select->step(readFailure()) || select->columnCount() != n + 1)
-            throw damaged();
-        return db::storedRow(*select, 1, n);
-    }
     const db::CachedStatement select =
-        file_->cached("SELECT * FROM " + db::quoteIdentifier(notesTable(table)) + " WHERE Seq = ?");
+        file_->cached("SELECT * FROM " + db::quoteIdentifier(table) + " WHERE Seq = ?");
+    select->bind(1, db::Value::integer(entry.seq));
+    if (!select->step(readFailure()) || select->columnCount() != n + 1)
+        throw damaged();
+    return db::storedRow(*select, 1, n);
+}
+
+UndoFile::Record UndoFile::record(const Entry& entry, std::size_t columns) {
+    Record record;
+    if (format_ == 1) {
+        record.after = firstFormatRow(afterTable(entry.table), entry, columns);
+        if (!entry.added)
+            record.before = firstFormatRow(beforeTable(entry.table), entry, columns);
+        return record;
+    }
+    // Both parts are one row.
+    const int n = static_cast<int>(columns);
+    const db::CachedStatement select = file_->cached(
+        "SELECT * FROM " + db::quoteIdentifier(notesTable(entry.table)) + " WHERE Seq = ?");
     select->bind(1, db::Value::integer(entry.seq));
     if (!select->step(readFailure()) || select->columnCount() != NoteColumns + 2 * n)
         throw damaged();
-    return db::storedRow(*select, NoteColumns + (before ? 0 : n), n);
-}
-
-db::StoredRow UndoFile::before(const Entry& entry, std::size_t columns) {
-    return row(entry.table, entry, columns, true);
-}
-
-db::StoredRow UndoFile::after(const Entry& entry, std::size_t columns) {
-    return row(entry.table, entry, columns, false);
+    record.after = db::storedRow(*select, NoteColumns + n, n);
+    if (!entry.added)
+        record.before = db::storedRow(*select, NoteColumns, n);
+    return record;
 }
 
 void UndoFile::eachRecord(const std::string& table, std::size_t columns, const Visit& visit) {

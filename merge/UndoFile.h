@@ -121,10 +121,14 @@ public:
     std::vector<std::pair<std::string, std::vector<std::string>>> columns();
     // Every record noted, in the order written.
     std::vector<Entry> entries();
-    // The whole record before an overwrite, and the values written (the
-    // other columns null).
-    db::StoredRow before(const Entry& entry, std::size_t columns);
-    db::StoredRow after(const Entry& entry, std::size_t columns);
+    // What was noted of a record: for an overwrite the whole record before
+    // it (empty for an add), and the values written (the other columns
+    // null).
+    struct Record {
+        db::StoredRow before;
+        db::StoredRow after;
+    };
+    Record record(const Entry& entry, std::size_t columns);
     // Every record of `table` noted, in the order written, in one pass:
     // the record before an overwrite (nullptr for an add) and the values
     // written (the other columns null).
@@ -137,8 +141,7 @@ private:
     UndoFile(std::string path, std::shared_ptr<db::Database> file);
     void noteTable(const std::string& table, const std::vector<db::Column>& columns);
     void noteSaved(const Saved& saved);
-    db::StoredRow row(const std::string& table, const Entry& entry, std::size_t columns,
-                      bool before);
+    db::StoredRow firstFormatRow(const std::string& table, const Entry& entry, std::size_t columns);
     // Format 2: the row ids that records were saved with, by their Seq, as
     // the notes after them tell; takeSave() gives one to its entry.
     const std::map<std::int64_t, std::int64_t>& savedRowids();
