@@ -19,17 +19,13 @@ void recoverAfterCrash(const std::string& path, const std::string& password) {
     if (!mayWrite(path) || !mayWrite(folderOf(path)) || heldByThisProcess(path))
         return;
     // Its first read rolls back a hot journal.
-    const Connection connection = connectForWriting(path, password, RecoveryBudgetMs);
+    Connection connection = connectForWriting(path, password, RecoveryBudgetMs);
     if (!connection || !previous)
         return;
-    try {
-        if (journalModePragma(connection.get(), "PRAGMA journal_mode") == "wal")
-            restoreJournalMode(connection.get(), path, *previous);
-        else
-            removeDurably(journalMarkerOf(path));
-    } catch (const DbError&) {
-        // Left for the read that follows to report.
-    }
+    // Even a file that says it is out of WAL mode goes through the whole
+    // restore: it proves the mode with a connection of its own before the
+    // marker goes. What fails is left for the read that follows to report.
+    (void)restoreJournalMode(connection, path, *previous, password);
 }
 
 } // namespace db

@@ -35,11 +35,13 @@ db::Database& Data::Database() {
     return *database_;
 }
 
-void Data::Close() {
+std::optional<DbError> Data::Close() {
     recordset_.reset();
+    std::optional<DbError> closing;
     if (database_)
-        database_->Close();
+        closing = database_->Close();
     database_.reset();
+    return closing;
 }
 
 } // namespace db

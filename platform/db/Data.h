@@ -38,8 +38,9 @@ public:
     std::weak_ptr<db::Database> weakDatabase() const { return database_; }
 
     bool hasRecordset() const { return recordset_ != nullptr; }
-    // Drops the record set and closes the database, as Database().Close() does.
-    void Close();
+    // Drops the record set and closes the database, as Database().Close()
+    // does, and returns what that returns.
+    std::optional<DbError> Close();
 
 private:
     std::shared_ptr<db::Database> database_;

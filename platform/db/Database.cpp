@@ -30,10 +30,12 @@ std::shared_ptr<Database> Database::open(const std::string& path, const std::str
     std::error_code ec;
     if (path.empty())
         throw FileError(DbError("No database file was named.", SQLITE_CANTOPEN));
+    try {
+        requireExists(path, "The database file");
+    } catch (const DbError& e) {
+        throw FileError(e);
+    }
     const auto status = fs::status(path, ec);
-    if (!fs::exists(status))
-        throw FileError(
-            DbError("The database file " + inQuotes(path) + " does not exist.", SQLITE_CANTOPEN));
     if (fs::is_directory(status))
         throw FileError(
             DbError(inQuotes(path) + " is a folder, not a database file.", SQLITE_CANTOPEN));
@@ -67,6 +69,9 @@ void Database::openForWriting(const std::string& password) {
                           "database, so its folder must be writable: allow writing to the folder, "
                           "or move the database to a folder you may write to, and try again.",
                       SQLITE_CANTOPEN);
+    // A file this process reads as it lies, under a read lock of its own,
+    // is written here: the lock would keep this connection out too.
+    ReadLock::releaseAll(path_);
     handle_ = connectChecked(path_, SQLITE_OPEN_READWRITE, password, path_, busyTimeoutMs_);
     journal_.emplace(path_, true);
     // A file without tables (a zero-length file among them) is not a
@@ -84,6 +89,7 @@ void Database::openForReading(const std::string& password) {
     ReadOnlyConnection read = openReadOnly(path_, password, busyTimeoutMs_);
     snapshot_ = std::move(read.snapshot);
     handle_ = std::move(read.connection);
+    readLock_ = std::move(read.lock);
     readsAsItLies_ = read.asItLies;
     journal_.emplace(path_, false);
 }
@@ -120,20 +126,23 @@ Database::~Database() {
     Close();
 }
 
-void Database::Close() {
+std::optional<DbError> Database::Close() {
     if (!handle_)
-        return;
+        return std::nullopt;
     statements_.clear();
     columns_.clear();
     // What was read since the last save; a save that did not finish is not
     // kept.
     rollback();
     exclusive_ = false;
+    std::optional<DbError> closing;
     if (journal_)
-        journal_->close(handle_);
+        closing = journal_->close(handle_);
     handle_.reset();
     journal_.reset();
     snapshot_.reset();
+    readLock_.reset();
+    return closing;
 }
 
 sqlite3* Database::handle() const {

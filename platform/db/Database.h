@@ -2,6 +2,7 @@
 
 #include "platform/db/Column.h"
 #include "platform/db/Connection.h"
+#include "platform/db/FileSystem.h"
 #include "platform/db/JournalMode.h"
 #include "platform/db/Snapshot.h"
 #include "platform/db/Statement.h"
@@ -56,8 +57,11 @@ public:
     Database& operator=(const Database&) = delete;
 
     // Closes the connection; later use of it is a DbError. Closing twice is
-    // harmless.
-    void Close();
+    // harmless. Returns what kept the file from being put back in its own
+    // journal mode, when this was the last connection to a file the program
+    // switched to WAL (restoreJournalMode): every record saved stays saved,
+    // and the next connection that may write finishes the job.
+    std::optional<DbError> Close();
     bool isOpen() const { return handle_ != nullptr; }
     const std::string& path() const { return path_; }
     bool readOnly() const { return mode_ == OpenMode::ReadOnly; }
@@ -131,6 +135,7 @@ private:
     int busyTimeoutMs_;
     std::uint64_t id_;
     std::unique_ptr<Snapshot> snapshot_; // what a read-only connection reads instead
+    std::unique_ptr<ReadLock> readLock_; // held while the file is read as it lies
     Connection handle_;
     std::optional<JournalModeOwner> journal_;
     bool exclusive_ = false;

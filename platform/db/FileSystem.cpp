@@ -11,6 +11,8 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <mutex>
 #include <sys/statvfs.h>
 #include <system_error>
 #include <thread>
@@ -50,6 +52,12 @@ bool lockRange(int fd, short type, off_t start, off_t length) {
     lock.l_whence = SEEK_SET;
     lock.l_start = start;
     lock.l_len = length;
+#ifdef F_OFD_SETLK
+    if (::fcntl(fd, F_OFD_SETLK, &lock) == 0)
+        return true;
+    if (errno != EINVAL)
+        return false;
+#endif
     return ::fcntl(fd, F_SETLK, &lock) == 0;
 }
 
@@ -79,6 +87,19 @@ std::uintmax_t sizeOf(const std::string& path) {
     return ec ? 0 : size;
 }
 
+void requireExists(const std::string& path, const std::string& what) {
+    std::error_code ec;
+    const auto status = fs::status(path, ec);
+    if (ec && ec != std::errc::no_such_file_or_directory && ec != std::errc::not_a_directory) {
+        const std::string why = ec == std::errc::permission_denied
+                                    ? " cannot be reached: a folder on its way may not be opened."
+                                    : " cannot be reached.";
+        throw DbError(what + " " + inQuotes(path) + why, SQLITE_CANTOPEN, ec.message());
+    }
+    if (!fs::exists(status))
+        throw DbError(what + " " + inQuotes(path) + " does not exist.", SQLITE_CANTOPEN);
+}
+
 std::optional<std::string> readLine(const std::string& path) {
     std::ifstream in(path);
     if (!in)
@@ -93,14 +114,20 @@ void writeDurably(const std::string& path, const std::string& text) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0)
         failOn(what, errno);
+    // A write that stores less than it was given leaves errno as it was: it
+    // means the disk is full.
     const ssize_t written = ::write(fd, text.data(), text.size());
-    const int writeError = errno;
-    const bool synced = written == static_cast<ssize_t>(text.size()) && ::fsync(fd) == 0;
-    const int syncError = errno;
+    int error = 0;
+    if (written < 0)
+        error = errno;
+    else if (static_cast<std::size_t>(written) != text.size())
+        error = ENOSPC;
+    else if (::fsync(fd) != 0)
+        error = errno;
     ::close(fd);
-    if (!synced) {
+    if (error != 0) {
         ::unlink(path.c_str());
-        failOn(what, written < 0 ? writeError : written == 0 ? ENOSPC : syncError);
+        failOn(what, error);
     }
     syncFolderOf(path);
 }
@@ -112,7 +139,28 @@ bool removeDurably(const std::string& path) {
     return true;
 }
 
-ReadLock::ReadLock(const std::string& path, int budgetMs) {
+namespace {
+
+std::string fileKey(const std::string& path) {
+    std::error_code ec;
+    const fs::path canonical = fs::canonical(path, ec);
+    return ec ? fs::absolute(path).lexically_normal().string() : canonical.string();
+}
+
+// The read locks this process holds, by file; never destroyed, as a lock
+// kept in a static may go after every other static.
+struct HeldLocks {
+    std::mutex mutex;
+    std::multimap<std::string, ReadLock*> locks;
+};
+HeldLocks& heldLocks() {
+    static HeldLocks* const instance = new HeldLocks;
+    return *instance;
+}
+
+} // namespace
+
+ReadLock::ReadLock(const std::string& path, int budgetMs) : key_(fileKey(path)) {
     // A file that cannot be opened gets no lock; opening it reports why.
     fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd_ < 0)
@@ -131,11 +179,32 @@ ReadLock::ReadLock(const std::string& path, int budgetMs) {
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
+    std::lock_guard guard(heldLocks().mutex);
+    heldLocks().locks.emplace(key_, this);
 }
 
 ReadLock::~ReadLock() {
+    std::lock_guard guard(heldLocks().mutex);
+    auto [first, last] = heldLocks().locks.equal_range(key_);
+    for (auto it = first; it != last; ++it)
+        if (it->second == this) {
+            heldLocks().locks.erase(it);
+            break;
+        }
+    release();
+}
+
+void ReadLock::release() {
     if (fd_ >= 0)
         ::close(fd_);
+    fd_ = -1;
+}
+
+void ReadLock::releaseAll(const std::string& path) {
+    std::lock_guard guard(heldLocks().mutex);
+    auto [first, last] = heldLocks().locks.equal_range(fileKey(path));
+    for (auto it = first; it != last; ++it)
+        it->second->release();
 }
 
 // As the engine does: no new reader while a writer waits for the pending

@@ -94,22 +94,58 @@ bool heldByThisProcess(const std::string& path) {
     return it != registry().entries.end() && it->second.connections > 0;
 }
 
-void restoreJournalMode(sqlite3* handle, const std::string& path, const std::string& mode) {
+std::optional<DbError> restoreJournalMode(Connection& connection, const std::string& path,
+                                          const std::string& mode, const std::string& password) {
+    const std::string what = "The database file " + inQuotes(path) +
+                             " could not be put back in its own journal mode (" + mode + ").";
     // The read makes the connection take up the WAL files, so that leaving
     // WAL checkpoints them and removes them.
-    setBusyWait(handle, RestoreBudgetMs);
-    readSchema(handle);
+    setBusyWait(connection.get(), RestoreBudgetMs);
+    std::optional<DbError> failure;
+    bool shared = false;
+    if (const int rc = readSchema(connection.get()); rc != SQLITE_OK)
+        failure = DbError(what + hintFor(rc, path), rc, sqlite3_errstr(rc));
+    else
+        try {
+            setJournalMode(connection.get(), mode, RestoreBudgetMs);
+        } catch (const Cancelled&) {
+            shared = true;
+        } catch (const DbError& e) {
+            // Another program still has the file open: that is no failure,
+            // and the marker stays for a later run to finish the job.
+            shared = e.primaryCode() == SQLITE_BUSY || e.primaryCode() == SQLITE_LOCKED;
+            if (!shared)
+                failure = DbError(what + hintFor(e.code(), path), e.code(), e.engineMessage());
+        }
+    connection.reset();
+    if (failure || shared)
+        return failure;
+
+    // What the switching connection reports is not proof: a switch that
+    // failed half-way may leave it believing the file left WAL while the
+    // file's header, or a WAL left beside it, still says WAL to the next
+    // program that opens it. A connection of its own, opened now that ours
+    // are closed, tells what the file is in.
+    const Connection fresh = connectForWriting(path, password, RestoreBudgetMs);
+    if (!fresh)
+        return DbError(what + " It could not be opened again to see its journal mode.",
+                       SQLITE_IOERR);
+    std::string now;
     try {
-        setJournalMode(handle, mode, RestoreBudgetMs);
-    } catch (const DbError&) {
-        // Asked below what the file is in now.
+        now = journalModePragma(fresh.get(), "PRAGMA journal_mode");
+    } catch (const DbError& e) {
+        return DbError(what + hintFor(e.code(), path), e.code(), e.engineMessage());
     }
-    try {
-        if (journalModePragma(handle, "PRAGMA journal_mode") != "wal")
-            removeDurably(journalMarkerOf(path));
-    } catch (const DbError&) {
-        // The marker stays: the next writer puts the mode back.
-    }
+    if (now == "wal")
+        return DbError(what + " It is still in WAL mode.", SQLITE_IOERR);
+    if (const std::string wal = walOf(path); fs::exists(wal))
+        return DbError(what + " Its write-ahead log " + inQuotes(wal) + " could not be removed.",
+                       SQLITE_IOERR_DELETE);
+    if (!removeDurably(journalMarkerOf(path)))
+        return DbError(what + " The file " + inQuotes(journalMarkerOf(path)) +
+                           " that keeps the mode could not be removed.",
+                       SQLITE_IOERR_DELETE);
+    return std::nullopt;
 }
 
 JournalModeOwner::JournalModeOwner(const std::string& path, bool writer)
@@ -194,7 +230,7 @@ void JournalModeOwner::markChecked() {
     registry().entries[key_].checked = true;
 }
 
-void JournalModeOwner::close(Connection& connection) {
+std::optional<DbError> JournalModeOwner::close(Connection& connection) {
     Entry last;
     if (counted_) {
         std::lock_guard lock(registry().mutex);
@@ -207,18 +243,17 @@ void JournalModeOwner::close(Connection& connection) {
     }
     if (last.previousMode.empty()) {
         connection.reset();
-        return;
+        return std::nullopt;
     }
-    if (writer_ && connection) {
-        restoreJournalMode(connection.get(), path_, last.previousMode);
-        connection.reset();
-        return;
-    }
+    if (writer_ && connection)
+        return restoreJournalMode(connection, path_, last.previousMode, last.password);
     // The last of our connections only read: a short-lived writer puts the
     // mode back once it is closed.
     connection.reset();
-    if (const Connection restorer = connectForWriting(path_, last.password, RestoreBudgetMs))
-        restoreJournalMode(restorer.get(), path_, last.previousMode);
+    Connection restorer = connectForWriting(path_, last.password, RestoreBudgetMs);
+    if (!restorer)
+        return std::nullopt; // in use, or gone: the marker stays for the next writer
+    return restoreJournalMode(restorer, path_, last.previousMode, last.password);
 }
 
 } // namespace db

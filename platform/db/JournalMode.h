@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/db/Connection.h"
+#include "platform/db/DbError.h"
 
 #include <optional>
 #include <string>
@@ -18,11 +19,17 @@ std::optional<std::string> markedMode(const std::string& path);
 // Whether a connection of this process has `path` open.
 bool heldByThisProcess(const std::string& path);
 
-// Puts the file at `path` back in `mode` over `handle`, a connection to it
-// that may write, and removes the marker once the file has left WAL mode.
-// Leaving WAL needs the file to ourselves: when another program has it open
-// it stays in WAL mode, and the marker stays for a later run to finish.
-void restoreJournalMode(sqlite3* handle, const std::string& path, const std::string& mode);
+// Puts the file at `path` back in `mode` over `connection`, a connection to
+// it that may write, and closes the connection; then, once a connection of
+// its own finds the file out of WAL mode with no WAL beside it, removes the
+// marker. Leaving WAL needs the file to ourselves: when another program has
+// it open it stays in WAL mode, and the marker stays for a later run to
+// finish; that is no failure. Whatever else keeps the file from its mode
+// (a read, write or sync that fails, a WAL or marker that cannot be
+// removed) is returned, and the marker stays: the next connection that may
+// write finishes the job.
+std::optional<DbError> restoreJournalMode(Connection& connection, const std::string& path,
+                                          const std::string& mode, const std::string& password);
 
 // One connection's share in the journal mode of its file. The process keeps,
 // for each file it has open, how many of its connections hold it and the
@@ -49,8 +56,9 @@ public:
     void markChecked();
 
     // Closes `connection`, putting the mode back first when it is the last
-    // of this process's connections to the file. Closing twice is harmless.
-    void close(Connection& connection);
+    // of this process's connections to the file; returns what kept the mode
+    // from being put back (restoreJournalMode). Closing twice is harmless.
+    std::optional<DbError> close(Connection& connection);
 
 private:
     std::string modeOf(sqlite3* handle) const;

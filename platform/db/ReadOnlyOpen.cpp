@@ -64,11 +64,12 @@ ReadOnlyConnection openReadOnly(const std::string& path, const std::string& pass
     }
     // Read as it lies, the file must not change while it is opened; a
     // program that is writing it is waited on.
-    const ReadLock lock(path, busyMs);
+    auto lock = std::make_unique<ReadLock>(path, busyMs);
     if (!leftUnfinished(path)) {
         read.connection = connectChecked(immutableUri(path), SQLITE_OPEN_READONLY | SQLITE_OPEN_URI,
                                          password, path, busyMs);
         read.asItLies = true;
+        read.lock = std::move(lock);
         return read;
     }
     try {

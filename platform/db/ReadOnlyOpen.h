@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/db/Connection.h"
+#include "platform/db/FileSystem.h"
 #include "platform/db/Snapshot.h"
 
 #include <memory>
@@ -16,6 +17,10 @@ struct ReadOnlyConnection {
     std::unique_ptr<Snapshot> snapshot;
     // Nothing can change what it reads: the file read as it lies, or a copy.
     bool asItLies = false;
+    // The engine's read lock on the file read as it lies, held for as long
+    // as the connection is open: the engine itself takes no lock on such a
+    // file, and a program writing it meanwhile would tear what is read.
+    std::unique_ptr<ReadLock> lock;
 };
 
 // Opens `path` only to read it: nothing is written to the file and nothing
@@ -24,7 +29,7 @@ struct ReadOnlyConnection {
 //   the engine as usual: that connection has its locks and its WAL files.
 // - Any other file is read as it lies: opened with the engine's immutable=1,
 //   which takes no locks and reads no journal, under the engine's read lock
-//   while it is opened, so that no program is writing it meanwhile.
+//   for as long as it is open, so that no program writes it meanwhile.
 // - Where a journal or WAL that the file's last writer left beside it may
 //   hold part of it, a private copy (Snapshot) is read instead, recovered as
 //   the engine would recover the file.

@@ -6,6 +6,7 @@
 #include "tests/support/Crash.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -380,6 +381,25 @@ private:
     int release_[2] = {-1, -1};
     bool locked_ = false;
 };
+
+TEST_F(BusyWhileWritingTest, AFileReadAsItLiesIsWrittenByNoOtherProgramUntilItIsClosed) {
+    std::shared_ptr<Database> reader = openFile(OpenMode::ReadOnly);
+    OtherProgram other(path);
+    ASSERT_EQ(other.exec("BEGIN IMMEDIATE; INSERT INTO Lodges (F1) VALUES ('L1');"), SQLITE_OK);
+    std::atomic<bool> closed{false};
+    std::thread close([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        // Still what it was when opened: the other program's commit waits.
+        EXPECT_TRUE(rowsOf(*reader, "SELECT F1 FROM Lodges").empty());
+        closed = true;
+        reader->Close();
+    });
+    // The commit waits for the reader, however long it reads.
+    EXPECT_EQ(other.exec("COMMIT"), SQLITE_OK);
+    EXPECT_TRUE(closed) << "another program wrote the file while it was read as it lies";
+    close.join();
+    EXPECT_EQ(rowsOf(*openFile(OpenMode::ReadOnly), "SELECT F1 FROM Lodges").size(), 1u);
+}
 
 TEST_F(BusyWhileWritingTest, ReaderWaitsForAnotherProgramsExclusiveLockThenReads) {
     LockingChild other(path);

@@ -117,6 +117,35 @@ TEST_F(VhdbPlaces, MainDatabaseInAFolderThatCannotBeWrittenIsRefusedWithWhatToDo
     EXPECT_NE(run.err.find("can only be read, not written"), std::string::npos) << run.err;
 }
 
+TEST_F(VhdbPlaces, AFileBehindAFolderThatMayNotBeOpenedIsNotCalledMissing) {
+    const auto nobody = asNobody();
+    SKIP_UNLESS_NOBODY(nobody);
+    const std::string folderPath = folder("closed", 0777);
+    const std::string mainPath = folderPath + "/Varnholt.mdb";
+    const std::string updatePath = dir.file("VHUpdate.mdb");
+    makeFile(mainPath, "");
+    makeFile(updatePath, "INSERT INTO Lodges (F1) VALUES ('L1');");
+    fs::permissions(mainPath, fs::perms(0666));
+    fs::permissions(updatePath, fs::perms(0644));
+    fs::permissions(folderPath, fs::perms(0700));
+
+    for (const std::vector<std::string>& command :
+         {std::vector<std::string>{"merge", mainPath, updatePath},
+          std::vector<std::string>{"check", mainPath},
+          std::vector<std::string>{"undo", updatePath, folderPath + "/u.db"}}) {
+        SCOPED_TRACE(command.front() + " " + command[1]);
+        const Outcome run = vhdb(command, nobody);
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_NE(run.err.find("cannot be reached: a folder on its way may not be opened"),
+                  std::string::npos)
+            << run.err;
+        EXPECT_EQ(run.err.find("does not exist"), std::string::npos) << run.err;
+    }
+    // A file that is truly not there is still called missing.
+    const Outcome missing = vhdb({"check", dir.file("none.mdb")}, nobody);
+    EXPECT_NE(missing.err.find("does not exist"), std::string::npos) << missing.err;
+}
+
 TEST_F(VhdbPlaces, UpdateFilesInWalModeAreReadFromAReadOnlyFolderAndLeftAsTheyWere) {
     const auto nobody = asNobody();
     SKIP_UNLESS_NOBODY(nobody);
