@@ -256,6 +256,9 @@ merge::Outcome FrmMain::runBehindProgress(const std::function<merge::Locations()
     ui::drawShownWindow(progress_.window());
     ui::keepInsideScreen(progress_.window());
 
+    // What an earlier run (a preview's copy among them) left undone when it
+    // closed is not this run's to report.
+    (void)progress_.takeClosingProblem();
     const merge::Outcome outcome = merge::runUpdate(progress_, locations, changes);
     // Unloading closes both connections, however the merges ended. A
     // confirmed "Cancel" has unloaded the progress window already.
@@ -280,7 +283,9 @@ void FrmMain::RunUpdate(const std::optional<merge::Locations>& fixed) {
         return;
 
     const merge::Outcome outcome = runBehindProgress(locations, &*undo);
-    const std::string unfinished = finishUndoFile(*undo, first.DBLocation);
+    std::string unfinished = finishUndoFile(*undo, first.DBLocation);
+    if (const std::optional<db::DbError> closing = progress_.takeClosingProblem())
+        unfinished += "\r\n\r\n" + merge::closingText(*closing, merge::Wording::Plain);
     ui::MsgBox(merge::outcomeText(outcome, merge::Wording::Plain) + unfinished,
                outcome.ending == merge::Outcome::Ending::Failed || !unfinished.empty()
                    ? ui::ExclamationIcon

@@ -9,6 +9,7 @@
 #include "merge/Tables.h"
 #include "merge/Undo.h"
 #include "merge/UndoFile.h"
+#include "merge/Update.h"
 #include "platform/db/DbError.h"
 #include "platform/db/SideFiles.h"
 #include "platform/ui/Dialogs.h"
@@ -344,13 +345,15 @@ bool FrmMain::undoLastUpdate(const std::string& database, const std::string& und
         return false;
     }
     std::string note;
+    if (report.closing)
+        note = crlf + crlf + merge::closingText(*report.closing, merge::Wording::Plain);
     try {
         merge::UndoFolder::markUndone(undo);
     } catch (const std::exception& e) {
-        note = crlf + crlf + "Its undo file \"" + undo + "\" could not be marked as undone (" +
-               reasonOf(e) + "), so \"Undo Update...\" still offers it.";
+        note += crlf + crlf + "Its undo file \"" + undo + "\" could not be marked as undone (" +
+                reasonOf(e) + "), so \"Undo Update...\" still offers it.";
     }
-    ui::MsgBox(doneText(report) + note, ui::OkOnly, undoTitle);
+    ui::MsgBox(doneText(report) + note, note.empty() ? ui::OkOnly : ui::ExclamationIcon, undoTitle);
     return true;
 }
 

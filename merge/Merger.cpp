@@ -3,17 +3,20 @@
 #include "merge/Tables.h"
 #include "merge/Walk.h"
 
+#include <utility>
+
 namespace merge {
 
 namespace {
 
-void closeAndReset(db::Data& data) {
-    data.Close();
+std::optional<db::DbError> closeAndReset(db::Data& data) {
+    std::optional<db::DbError> closing = data.Close();
     const db::Data first;
     data.Connect = first.Connect;
     data.DatabaseName.clear();
     data.RecordSource.clear();
     data.ReadOnly = first.ReadOnly;
+    return closing;
 }
 
 } // namespace
@@ -39,8 +42,13 @@ std::int32_t Merger::ValuesUpdate(const std::string& DBLocation, const std::stri
 }
 
 void Merger::closeConnections() {
-    closeAndReset(data1_);
-    closeAndReset(data2_);
+    for (db::Data* data : {&data1_, &data2_})
+        if (std::optional<db::DbError> closing = closeAndReset(*data); closing && !closingProblem_)
+            closingProblem_ = std::move(closing);
+}
+
+std::optional<db::DbError> Merger::takeClosingProblem() {
+    return std::exchange(closingProblem_, std::nullopt);
 }
 
 } // namespace merge

@@ -5,6 +5,7 @@
 #include "platform/db/Data.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace merge {
@@ -46,13 +47,19 @@ public:
     void setChangeLog(ChangeLog* changes) { changes_ = changes; }
 
     // Closes both databases and gives the connections their first settings.
+    // What kept the main database from being put back as it was found (its
+    // journal mode, Database::Close()) is kept for closingProblem().
     void closeConnections();
+    // What closing the main database left undone since the last call; taken
+    // by the call.
+    std::optional<db::DbError> takeClosingProblem();
 
 private:
     Host& host_;
     db::Data data1_{"Data1"};
     db::Data data2_{"Data2"};
     ChangeLog* changes_ = nullptr;
+    std::optional<db::DbError> closingProblem_;
 };
 
 } // namespace merge

@@ -5,6 +5,7 @@
 #include "merge/UndoFile.h"
 #include "platform/db/Database.h"
 #include "platform/db/DbError.h"
+#include "platform/db/FileSystem.h"
 #include "platform/db/Text.h"
 #include "platform/db/Transaction.h"
 
@@ -27,8 +28,7 @@ using Entry = UndoFile::Entry;
 // copied as it may be, or, without encryption, the same path.
 void requireSameDatabase(UndoFile& file, const std::string& undoPath, const std::string& mainPath) {
     std::error_code ec;
-    if (!fs::exists(mainPath, ec))
-        throw db::DbError("The database file " + db::inQuotes(mainPath) + " does not exist.");
+    db::requireExists(mainPath, "The database file");
     const std::string updated = file.text("main");
     const std::string salt = file.text("main salt");
     const bool same = undo::isPlainHeader(salt) ? fs::equivalent(updated, mainPath, ec)
@@ -312,6 +312,7 @@ UndoReport undoUpdate(const std::string& mainPath, const std::string& undoPath,
         transaction.commit();
         report.applied = true;
     }
+    report.closing = main->Close();
     return report;
 }
 

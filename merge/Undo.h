@@ -1,8 +1,11 @@
 #pragma once
 
+#include "platform/db/DbError.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,6 +29,10 @@ struct UndoReport {
     // Whether anything was saved: false when records had changed and
     // `force` was not given, and then nothing was.
     bool applied = false;
+    // What kept the main database from being put back in its own journal
+    // mode once the undo was saved (db::Database::Close()); what was taken
+    // back stays taken back.
+    std::optional<db::DbError> closing;
 };
 
 // Takes back, in the main database at `mainPath`, the update that the undo

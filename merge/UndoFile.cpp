@@ -5,6 +5,7 @@
 #include "platform/db/DbError.h"
 #include "platform/db/FileSystem.h"
 #include "platform/db/SideFiles.h"
+#include "platform/db/Sqlite.h"
 #include "platform/db/Statement.h"
 #include "platform/db/Text.h"
 #include "platform/db/Transaction.h"
@@ -144,6 +145,36 @@ void takeInWal(const std::string& path, const std::string& password) {
     }
 }
 
+// A fault while the file leaves WAL mode can leave its WAL, or the journal of
+// that switch, beside it, with the engine reporting success. The file is
+// sound either way: the next program that opens it takes them in. They are
+// taken in now, by a connection of its own; what is still there then is a
+// failure, told with `what`, for the file is not closed as it must be.
+void settle(const std::string& path, const std::string& password, const std::string& what) {
+    const auto leftOver = [&path] {
+        std::error_code ec;
+        return fs::exists(db::walOf(path), ec) || fs::exists(db::rollbackJournalOf(path), ec);
+    };
+    if (!leftOver())
+        return;
+    std::string engine;
+    if (db::Connection again = db::connectForWriting(path, password, 1000)) {
+        try {
+            db::journalModePragma(again.get(), "PRAGMA journal_mode=DELETE");
+        } catch (const db::DbError& e) {
+            engine = e.engineMessage();
+        }
+    }
+    if (leftOver())
+        throw db::DbError(what + " " +
+                              (fs::exists(db::walOf(path))
+                                   ? db::inQuotes(db::walOf(path))
+                                   : db::inQuotes(db::rollbackJournalOf(path))) +
+                              " is left beside it, holding part of it; the undo file is read "
+                              "with it, and \"vhdb undo\" takes it in.",
+                          SQLITE_IOERR, engine);
+}
+
 // Lets go of the file however finishing ends; later use of it is refused.
 class Closing {
 public:
@@ -158,8 +189,8 @@ private:
 
 } // namespace
 
-UndoFile::UndoFile(std::string path, std::shared_ptr<db::Database> file)
-    : path_(std::move(path)), file_(std::move(file)) {}
+UndoFile::UndoFile(std::string path, std::shared_ptr<db::Database> file, std::string password)
+    : path_(std::move(path)), file_(std::move(file)), password_(std::move(password)) {}
 
 UndoFile::~UndoFile() = default;
 UndoFile::UndoFile(UndoFile&&) noexcept = default;
@@ -173,13 +204,12 @@ UndoFile UndoFile::create(const std::string& path, const std::string& password,
                           "over: name another file.");
     auto file = db::Database::create(
         path, password, [&](db::Database& made) { makeTables(made, path, mainPath, updatePath); });
-    return UndoFile(path, std::move(file));
+    return UndoFile(path, std::move(file), password);
 }
 
 UndoFile UndoFile::open(const std::string& path, const std::string& password) {
     std::error_code ec;
-    if (!fs::exists(path, ec))
-        throw db::DbError("The undo file " + db::inQuotes(path) + " does not exist.");
+    db::requireExists(path, "The undo file");
     if (fs::is_directory(path, ec))
         throw db::DbError(db::inQuotes(path) + " is a folder, not an undo file.");
     takeInWal(path, password);
@@ -196,7 +226,7 @@ UndoFile UndoFile::open(const std::string& path, const std::string& password) {
     if (!file->hasTable("UndoFile") || !file->hasTable("UndoColumns"))
         throw db::DbError(db::inQuotes(path) +
                           " is no undo file: it holds no update's changes to take back.");
-    UndoFile undo(path, std::move(file));
+    UndoFile undo(path, std::move(file), password);
     const db::Value format = undo.setting("format");
     if (!format.isInteger() || format.asInteger() < FirstFormat ||
         format.asInteger() > FormatVersion)
@@ -311,6 +341,7 @@ void UndoFile::finish(const std::optional<Saved>& last, const Settings& settings
     }
     file->exec("PRAGMA journal_mode=DELETE", writeFailure());
     file->Close();
+    settle(path_, password_, writeFailure());
 }
 
 // ---- reading ----

@@ -138,7 +138,7 @@ public:
     db::DbError damaged() const;
 
 private:
-    UndoFile(std::string path, std::shared_ptr<db::Database> file);
+    UndoFile(std::string path, std::shared_ptr<db::Database> file, std::string password);
     void noteTable(const std::string& table, const std::vector<db::Column>& columns);
     void noteSaved(const Saved& saved);
     db::StoredRow firstFormatRow(const std::string& table, const Entry& entry, std::size_t columns);
@@ -152,6 +152,7 @@ private:
 
     std::string path_;
     std::shared_ptr<db::Database> file_;
+    std::string password_;
     int format_ = 0;                                            // of a file opened to read
     std::optional<std::map<std::int64_t, std::int64_t>> saved_; // savedRowids()
 };

@@ -125,6 +125,11 @@ std::string errorText(const Outcome& outcome, Wording wording) {
                        crlf, where, what);
 }
 
+std::string closingText(const db::DbError& problem, Wording wording) {
+    return (wording == Wording::Plain ? problem.forPeople() : std::string(problem.what())) +
+           " Nothing saved is lost, and the next update, undo or check of the file puts it right.";
+}
+
 std::string outcomeText(const Outcome& outcome, Wording wording) {
     switch (outcome.ending) {
     case Outcome::Ending::Complete:

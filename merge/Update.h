@@ -8,6 +8,10 @@
 #include <string>
 #include <string_view>
 
+namespace db {
+class DbError;
+}
+
 namespace merge {
 
 class Merger;
@@ -67,6 +71,11 @@ std::string cancelledText(const Counts& counts);
 // nothing was written, naming the table only when the failure lies in it.
 std::string errorText(const Outcome& outcome, Wording wording = Wording::Full);
 // The one of the three texts that tells how `outcome` ended.
+// What a run says, after its outcome, when the main database could not be
+// put back as it was found once the update ended (Merger::closeConnections):
+// the problem, and that nothing saved is lost.
+std::string closingText(const db::DbError& problem, Wording wording = Wording::Full);
+
 std::string outcomeText(const Outcome& outcome, Wording wording = Wording::Full);
 
 } // namespace merge

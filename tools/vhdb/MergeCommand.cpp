@@ -3,6 +3,7 @@
 #include "tools/vhdb/ChangesReport.h"
 #include "tools/vhdb/Command.h"
 #include "tools/vhdb/TerminalHost.h"
+#include "tools/vhdb/TerminalInterrupts.h"
 
 #include <CLI/CLI.hpp>
 #include <filesystem>
@@ -80,6 +81,12 @@ public:
     }
 
     int run(Console& console) override {
+        // From the first file made to the last word said, Ctrl+C and SIGTERM
+        // are noted, not obeyed at once: one that comes while the undo file
+        // or the dry run's copy is made cancels the update before it opens
+        // a database, and one that comes while the run closes lets it put
+        // the files back as they were found and report what it saved.
+        const TerminalInterrupts interrupts;
         refuseToWriteOverTheDatabases();
         std::optional<merge::UndoLog> undo;
         if (!undo_.empty())

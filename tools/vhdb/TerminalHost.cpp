@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <ostream>
+#include <vector>
 
 namespace vhdb {
 
@@ -79,12 +80,18 @@ int runTerminalUpdate(TerminalHost& host, Console& console, const std::string& p
             },
             options.changes);
     merger.closeConnections();
-    std::string unfinished;
+    // What the run could not finish, a line each: the changes report, and
+    // putting the main file back as it was found (a dry run's copy goes
+    // anyway).
+    std::vector<std::string> unfinished;
+    if (const std::optional<db::DbError> closing = merger.takeClosingProblem();
+        closing && !options.dryRun)
+        unfinished.push_back(merge::closingText(*closing));
     if (options.changes) {
         try {
             options.changes->finish();
         } catch (const std::exception& e) {
-            unfinished = e.what();
+            unfinished.push_back(e.what());
         }
     }
     std::string text = merge::outcomeText(outcome) + '\n';
@@ -107,7 +114,9 @@ int runTerminalUpdate(TerminalHost& host, Console& console, const std::string& p
     }
     if (unfinished.empty())
         return code;
-    console.err << "vhdb: " << unfinished << '\n' << std::flush;
+    for (const std::string& line : unfinished)
+        console.err << "vhdb: " << line << '\n';
+    console.err << std::flush;
     return code == 0 ? 1 : code;
 }
 

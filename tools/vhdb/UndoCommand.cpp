@@ -1,4 +1,5 @@
 #include "merge/Undo.h"
+#include "merge/Update.h"
 #include "tools/vhdb/Command.h"
 
 #include <CLI/CLI.hpp>
@@ -74,6 +75,10 @@ public:
                 console.out << "  " << line << '\n';
         }
         console.out.flush();
+        if (report.closing) {
+            console.err << "vhdb: " << merge::closingText(*report.closing) << '\n' << std::flush;
+            return 1;
+        }
         return 0;
     }
 
