@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <future>
 #include <vector>
 
@@ -27,6 +28,24 @@ std::string firstProblem(const std::string& report) {
         start = end + 1;
     }
     return report;
+}
+
+// The engine's result for a page that quick_check reports it could not get
+// for a reason other than damage ("Page 11: unable to get the page. error
+// code=266"); SQLITE_OK when there is none.
+int unreadPage(const std::vector<std::string>& problems) {
+    static const std::string marker = "unable to get the page. error code=";
+    for (const std::string& problem : problems) {
+        const std::size_t at = problem.find(marker);
+        if (at == std::string::npos)
+            continue;
+        const int code = std::atoi(problem.c_str() + at + marker.size());
+        const int primary = code & 0xff;
+        if (primary == SQLITE_IOERR || primary == SQLITE_NOMEM || primary == SQLITE_FULL ||
+            primary == SQLITE_CANTOPEN)
+            return code;
+    }
+    return SQLITE_OK;
 }
 
 // Every line quick_check reports, read on another thread while this one
@@ -86,6 +105,13 @@ void refuseDamagedFile(sqlite3* handle, const std::string& path) {
     }
     if (rc == SQLITE_OK && problems.size() == 1 && problems.front() == "ok")
         return;
+    // A page the check could not read for an I/O error is no damage: the
+    // file may be sound, and the disk or the system said no.
+    if (const int failed = unreadPage(problems); failed != SQLITE_OK)
+        throw DbError("The database file " + inQuotes(path) +
+                          " could not be read, and nothing was written to it." +
+                          hintFor(failed, path),
+                      failed, sqlite3_errstr(failed));
     throw DbError("The database file " + inQuotes(path) +
                       " is damaged, and nothing was written to it. Restore it from a backup "
                       "and try again.",
