@@ -46,15 +46,24 @@ int usualCode(IoOp op) {
 // SQLITE_OK to pass the operation through, else the result it fails with.
 int decide(IoOp op, const char* name) {
     State& s = state();
-    std::lock_guard lock(s.mutex);
-    if (!s.armed || !name || std::strncmp(name, s.prefix.c_str(), s.prefix.size()) != 0)
-        return SQLITE_OK;
-    const long n = ++s.counts[static_cast<std::size_t>(op)];
-    const Fault& f = s.fault;
-    if (f.nth <= 0 || f.op != op || n < f.nth || (n > f.nth && !f.persistent))
-        return SQLITE_OK;
-    ++s.failed;
-    return f.code ? f.code : usualCode(op);
+    std::function<void()> action;
+    {
+        std::lock_guard lock(s.mutex);
+        if (!s.armed || !name || std::strncmp(name, s.prefix.c_str(), s.prefix.size()) != 0)
+            return SQLITE_OK;
+        const long n = ++s.counts[static_cast<std::size_t>(op)];
+        const Fault& f = s.fault;
+        if (f.nth <= 0 || f.op != op || n < f.nth || (n > f.nth && !f.persistent))
+            return SQLITE_OK;
+        ++s.failed;
+        if (!f.action)
+            return f.code ? f.code : usualCode(op);
+        if (n > f.nth)
+            return SQLITE_OK;
+        action = f.action;
+    }
+    action();
+    return SQLITE_OK;
 }
 
 // A file of the layer: the default file system's own file lies right

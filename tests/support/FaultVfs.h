@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstddef>
+#include <functional>
 #include <string>
 
 namespace testing_support {
@@ -19,11 +20,14 @@ using IoCounts = std::array<long, IoOpCount>;
 // beside it), once or, when `persistent`, that one and every later one of
 // its kind. `code` is the engine's result the operation returns; 0 picks
 // the usual one for the kind (SQLITE_IOERR_READ for a read, ...).
+// With `action` set, the operation does not fail: `action` runs right
+// before it, once (a signal raised at that moment, say).
 struct Fault {
     IoOp op = IoOp::Read;
     long nth = 0;
     bool persistent = false;
     int code = 0;
+    std::function<void()> action;
 };
 
 // A layer under the engine, over its default file system, that counts the
@@ -43,7 +47,7 @@ public:
 
     // What was counted since arm().
     static IoCounts counts();
-    // How many operations the armed fault made fail.
+    // How many operations the armed fault made fail (or ran its action).
     static long failed();
 };
 

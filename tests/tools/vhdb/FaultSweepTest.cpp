@@ -15,6 +15,7 @@
 #include "tools/vhdb/Vhdb.h"
 
 #include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <fmt/format.h>
 #include <gtest/gtest.h>
@@ -104,7 +105,29 @@ struct Tally {
     int complete = 0;
     int stopped = 0;
     int notFired = 0;
+    std::set<std::string> said; // the lines a stopped run ended with
 };
+
+// The line a stopped run says what failed with, the test's folder left out:
+// a "vhdb: " line, else the first line of the update's message after its
+// heading.
+std::string reasonIn(const std::string& err, const std::string& folder) {
+    std::istringstream lines(err);
+    std::string line, first, told;
+    while (std::getline(lines, line)) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (line.starts_with("vhdb: "))
+            told = line;
+        else if (first.empty() && !line.empty() && !line.ends_with("Update Stopped!") &&
+                 !line.ends_with("failed:"))
+            first = line;
+    }
+    std::string reason = told.empty() ? first : told;
+    for (std::size_t at; (at = reason.find(folder)) != std::string::npos;)
+        reason.replace(at, folder.size(), "DIR");
+    return reason;
+}
 
 class FaultSweep : public ::testing::Test {
 protected:
@@ -261,8 +284,8 @@ protected:
             const auto op = static_cast<IoOp>(kind);
             for (long nth = 1; nth <= counted[kind]; ++nth) {
                 for (const bool persistent : {false, true}) {
-                    Fault fault{op, nth, persistent,
-                                op == IoOp::Write && persistent ? SQLITE_FULL : 0};
+                    const Fault fault{
+                        op, nth, persistent, op == IoOp::Write && persistent ? SQLITE_FULL : 0, {}};
                     TempDir dir;
                     prepare(dir);
                     Ran run;
@@ -278,13 +301,19 @@ protected:
                         ++tally.notFired;
                     else if (run.rc == 0)
                         ++tally.complete;
-                    else
+                    else {
                         ++tally.stopped;
+                        tally.said.insert(reasonIn(run.err, dir.path().string()));
+                    }
                     std::string wrong;
                     if (run.rc != 0 && run.rc != 1)
                         wrong += fmt::format(" exit status {};", run.rc);
                     if (run.rc == 1 && run.err.empty())
                         wrong += " it failed without a word;";
+                    // The file is sound (checkSaved proves it): an I/O error
+                    // is not damage.
+                    if (run.rc == 1 && run.err.find("damaged") != std::string::npos)
+                        wrong += " an I/O error was called damage;";
                     // A run that says it is done has put its files back.
                     if (run.rc == 0)
                         for (const char* file : {"Varnholt.mdb", "u.db"})
@@ -307,12 +336,92 @@ protected:
                                    testing_support::nameOf(op), t.complete, t.stopped, t.notFired);
         }
         std::cout << summary << '\n';
+        for (const auto& [op, tally] : tallies)
+            for (const std::string& said : tally.said)
+                std::cout << "  " << testing_support::nameOf(op) << ": " << said << '\n';
         for (std::size_t i = 0; i < failures.size() && i < 40; ++i)
             ADD_FAILURE() << failures[i];
         EXPECT_EQ(failures.size(), 0u);
     }
 
     using IoCounts = testing_support::IoCounts;
+
+    // Ctrl+C or SIGTERM at every I/O operation of a run of `command` on the
+    // files under `target`, from the first file made to the last closed:
+    // the run ends complete or cancelled, says which with the records it
+    // saved, and leaves the files as it found them.
+    template <typename Command>
+    void signalSweep(const char* what, Command command, const std::string& target, bool undoFile) {
+        IoCounts counted{};
+        {
+            TempDir dir;
+            freshFiles(dir);
+            const ArmedFault counting(dir.file(target), {});
+            ASSERT_EQ(vhdb(command(dir)).rc, 0);
+            counted = FaultVfs::counts();
+        }
+        std::vector<std::string> failures;
+        int complete = 0, cancelled = 0, runs = 0;
+        for (std::size_t kind = 0; kind < IoOpCount; ++kind) {
+            const auto op = static_cast<IoOp>(kind);
+            for (long nth = 1; nth <= counted[kind]; ++nth) {
+                const int signal = nth % 2 ? SIGTERM : SIGINT;
+                const Fault fault{op, nth, false, 0, [signal] { std::raise(signal); }};
+                TempDir dir;
+                freshFiles(dir);
+                Ran run;
+                {
+                    const ArmedFault armed(dir.file(target), fault);
+                    run = vhdb(command(dir));
+                }
+                ++runs;
+                std::string wrong = afterSignal(dir, run, undoFile);
+                (run.rc == 0 ? complete : cancelled) += 1;
+                if (!wrong.empty())
+                    failures.push_back(fmt::format("{}: signal {} at {} #{}:{}\n    {}", what,
+                                                   signal, testing_support::nameOf(op), nth, wrong,
+                                                   run.out + run.err));
+            }
+        }
+        std::cout << fmt::format("{}: {} runs, a signal at each I/O operation: {} complete, {} "
+                                 "cancelled\n",
+                                 what, runs, complete, cancelled);
+        for (std::size_t i = 0; i < failures.size() && i < 40; ++i)
+            ADD_FAILURE() << failures[i];
+        EXPECT_EQ(failures.size(), 0u);
+    }
+
+    static std::string afterSignal(const TempDir& dir, const Ran& run, bool undoFile) {
+        std::string wrong;
+        const std::string text = run.out + run.err;
+        if (run.rc == 0 && text.find("Update Complete!") == std::string::npos)
+            wrong += " it ended 0 without the summary;";
+        else if (run.rc == 130 && text.find("Update Cancelled!") == std::string::npos)
+            wrong += " it ended 130 without saying it was cancelled;";
+        else if (run.rc != 0 && run.rc != 130)
+            wrong += fmt::format(" exit status {};", run.rc);
+        const std::string main = dir.file("Varnholt.mdb");
+        for (const char* file : {"Varnholt.mdb", "u.db"})
+            for (const std::string& side : db::sideFilesOf(dir.file(file)))
+                if (fs::exists(side))
+                    wrong += " it left " + fs::path(side).filename().string() + ";";
+        for (const std::string& name : filesIn(dir.path()))
+            if (name != "Varnholt.mdb" && name != "VHUpdate.mdb" && name != "u.db")
+                wrong += " it left " + name + ";";
+        if (const std::string mode = journalModeOf(main); mode != "delete")
+            wrong += " the file is left in journal mode " + mode + ";";
+        std::set<std::string> mayLie = besideMain();
+        mayLie.insert("u.db");
+        wrong += checkSaved(dir, countedIn(text), mayLie);
+        if (undoFile) {
+            const Ran undo = vhdb(undoCommand(dir));
+            if (undo.rc != 0)
+                wrong += " its undo file cannot be undone: " + undo.err;
+            else if (storedTables(main) != *original_)
+                wrong += " undoing it does not give the original records back;";
+        }
+        return wrong;
+    }
 
     static std::vector<std::string> mergeCommand(const TempDir& dir) {
         return {"merge", "-q", dir.file("Varnholt.mdb"), dir.file("VHUpdate.mdb")};
@@ -426,6 +535,16 @@ TEST_F(FaultSweep, MergeWithAnUndoFileSurvivesEveryFaultOnTheUndoFile) {
     sweep(
         "merge --undo, undo file", freshFiles,
         [](const TempDir& dir) { return undoRunCommand(dir); }, afterUndoRun, "u.db");
+}
+
+TEST_F(FaultSweep, ASignalAtAnyMomentOfAMergeEndsItTruthfullyWithTheFilesAsFound) {
+    signalSweep("merge, main database", mergeCommand, "Varnholt.mdb", false);
+    signalSweep(
+        "merge --undo, main database", [](const TempDir& dir) { return undoRunCommand(dir); },
+        "Varnholt.mdb", true);
+    signalSweep(
+        "merge --undo, undo file", [](const TempDir& dir) { return undoRunCommand(dir); }, "u.db",
+        true);
 }
 
 TEST_F(FaultSweep, UndoSurvivesEveryFaultOnTheMainDatabase) {
