@@ -1,4 +1,5 @@
 #include "platform/db/CrashRecovery.h"
+#include "platform/db/FileSystem.h"
 #include "platform/db/SideFiles.h"
 #include "platform/db/Sqlite.h"
 #include "platform/db/Waiting.h"
@@ -10,8 +11,10 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <gmock/gmock.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -27,6 +30,30 @@ namespace {
 const char* const BothCauses = "the password is wrong, or the file is not a Varnholt database";
 
 // ---- files that cannot be opened ----
+
+TEST(WriteDurably, AWriteThatStoresLessThanItWasGivenIsAFullDiskAndLeavesNoFile) {
+    TempDir dir;
+    const std::string path = dir.file("Varnholt.mdb-journalmode");
+    // In a child, whose file size limit makes the write store 3 of 7 bytes.
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{3, 3};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        errno = EACCES; // what a failure must not report
+        try {
+            db::writeDurably(path, "delete\n");
+            _exit(1);
+        } catch (const db::DbError& e) {
+            _exit(e.primaryCode() != SQLITE_FULL ? 2 : std::filesystem::exists(path) ? 3 : 0);
+        }
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: no failure, 2: not a full disk, 3: the file stays";
+}
 
 TEST(DatabaseOpen, MissingFileIsReportedAndNotCreated) {
     TempDir dir;
