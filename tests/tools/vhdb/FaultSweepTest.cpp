@@ -206,20 +206,34 @@ protected:
         return tables;
     }
 
+    // The main database's records as a later run finds them, once `vhdb
+    // check` has put right what the run left and found the file sound;
+    // nothing when it did not. What is wrong is added to `wrong`: files
+    // beside the databases other than `mayLie`, a check that fails.
+    static std::optional<StoredTables>
+    checkedRecords(const TempDir& dir, const std::set<std::string>& mayLie, std::string& wrong) {
+        for (const std::string& name : filesIn(dir.path()))
+            if (!mayLie.contains(name))
+                wrong += " the file " + name + " was left beside the database;";
+        const std::string main = dir.file("Varnholt.mdb");
+        const Ran check = vhdb({"check", main});
+        if (check.rc != 0) {
+            wrong += " vhdb check then fails: " + check.err;
+            return std::nullopt;
+        }
+        return storedTables(main);
+    }
+
     // What is wrong with the main database after a run that saved `saved`
     // records (from the run's own message), as a later run finds it: empty
     // when nothing is.
     static std::string checkSaved(const TempDir& dir, std::optional<int> saved,
                                   const std::set<std::string>& mayLie) {
         std::string wrong;
-        for (const std::string& name : filesIn(dir.path()))
-            if (!mayLie.contains(name))
-                wrong += " the file " + name + " was left beside the database;";
-        const std::string main = dir.file("Varnholt.mdb");
-        const Ran check = vhdb({"check", main});
-        if (check.rc != 0)
-            return wrong + " vhdb check then fails: " + check.err;
-        const StoredTables found = storedTables(main);
+        const auto records = checkedRecords(dir, mayLie, wrong);
+        if (!records)
+            return wrong;
+        const StoredTables& found = *records;
         std::size_t prefix = 0;
         while (prefix <= order_->size() && afterWrites(prefix) != found)
             ++prefix;
@@ -484,14 +498,12 @@ protected:
     // holds either the update or the original, and undoing again finishes.
     static std::string afterUndo(const TempDir& dir, const Ran& run) {
         std::string wrong;
-        for (const std::string& name : filesIn(dir.path()))
-            if (!besideMain().contains(name) && name != "u.db")
-                wrong += " the file " + name + " was left beside the database;";
-        const std::string main = dir.file("Varnholt.mdb");
-        const Ran check = vhdb({"check", main});
-        if (check.rc != 0)
-            return wrong + " vhdb check then fails: " + check.err;
-        const StoredTables found = storedTables(main);
+        std::set<std::string> mayLie = besideMain();
+        mayLie.insert("u.db");
+        const auto records = checkedRecords(dir, mayLie, wrong);
+        if (!records)
+            return wrong;
+        const StoredTables& found = *records;
         if (found != *original_ && found != *merged_)
             wrong += " the records are neither those before the update nor after it;";
         if (run.rc == 0 && found != *original_)
