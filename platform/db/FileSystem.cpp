@@ -38,12 +38,14 @@ constexpr off_t SharedSize = 510;
     throw DbError(what + hintFor(code), code, std::system_category().message(err));
 }
 
-void syncFolderOf(const std::string& path) {
+// 0 once the folder's entries are on the disk, else the system's error.
+int syncFolderOf(const std::string& path) {
     const int fd = ::open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
-        return;
-    ::fsync(fd);
+        return errno;
+    const int error = ::fsync(fd) == 0 ? 0 : errno;
     ::close(fd);
+    return error;
 }
 
 bool lockRange(int fd, short type, off_t start, off_t length) {
@@ -102,8 +104,14 @@ void requireExists(const std::string& path, const std::string& what) {
 
 std::optional<std::string> readLine(const std::string& path) {
     std::ifstream in(path);
-    if (!in)
+    if (!in) {
+        // A file that is there but cannot be read is not a missing one.
+        std::error_code ec;
+        const bool there = fs::exists(fs::symlink_status(path, ec));
+        if (there || (ec && ec != std::errc::no_such_file_or_directory))
+            return std::string();
         return std::nullopt;
+    }
     std::string line;
     std::getline(in, line);
     return line;
@@ -125,17 +133,21 @@ void writeDurably(const std::string& path, const std::string& text) {
     else if (::fsync(fd) != 0)
         error = errno;
     ::close(fd);
+    // The file is of no use unless its name survives a crash too.
+    if (error == 0)
+        error = syncFolderOf(path);
     if (error != 0) {
         ::unlink(path.c_str());
         failOn(what, error);
     }
-    syncFolderOf(path);
 }
 
 bool removeDurably(const std::string& path) {
     if (::unlink(path.c_str()) != 0)
         return errno == ENOENT;
-    syncFolderOf(path);
+    // Gone now; should the removal not survive a crash, what comes back is
+    // taken in as a crash's leftover.
+    (void)syncFolderOf(path);
     return true;
 }
 

@@ -22,7 +22,8 @@ bool diskNearlyFull(const std::string& path);
 // The size of the file at `path`; 0 when there is none.
 std::uintmax_t sizeOf(const std::string& path);
 
-// The first line of a small text file; nothing when there is no such file.
+// The first line of a small text file; nothing when there is no such file,
+// and an empty line when there is one that cannot be read.
 std::optional<std::string> readLine(const std::string& path);
 
 // Throws DbError, SQLITE_CANTOPEN, when there is no file or folder at `path`
