@@ -94,6 +94,7 @@ public:
         std::optional<ChangesReport> report;
         std::optional<merge::DryRunCopy> copy;
         try {
+            refuseAReportOverTheUndoFile();
             if (!changes_.empty())
                 report.emplace(changes_);
             if (dryRun_)
@@ -142,15 +143,29 @@ private:
                     throw Failure("The file \"" + *file + "\" is the database \"" + *database +
                                   "\" itself; name another file.");
         // Neither file exists yet, so they are compared by where they would
-        // be ("u.db" and "./u.db" are one file).
+        // be ("u.db" and "./u.db" are one file). A relative path is made
+        // whole first: the engine of the standard library leaves a relative
+        // path whose first part does not exist as it is.
         const auto whole = [](const std::string& path) {
             std::error_code ec;
-            const std::filesystem::path made = std::filesystem::weakly_canonical(path, ec);
-            return ec ? std::filesystem::absolute(path).lexically_normal() : made;
+            const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+            const std::filesystem::path made = std::filesystem::weakly_canonical(absolute, ec);
+            return ec ? absolute.lexically_normal() : made;
         };
         if (!changes_.empty() && !undo_.empty() && whole(changes_) == whole(undo_))
-            throw Failure("The changes report and the undo file are both \"" + undo_ +
-                          "\"; name two files.");
+            throw Failure(bothOneFile());
+    }
+
+    // Once the undo file is made, the two are compared by what they are: a
+    // link, say, that names the undo file under another name.
+    void refuseAReportOverTheUndoFile() const {
+        std::error_code ec;
+        if (!changes_.empty() && !undo_.empty() && std::filesystem::equivalent(changes_, undo_, ec))
+            throw Failure(bothOneFile());
+    }
+
+    std::string bothOneFile() const {
+        return "The changes report and the undo file are both \"" + undo_ + "\"; name two files.";
     }
 
     void tellOfUndo(Console& console, const merge::UndoLog& undo) const {

@@ -418,6 +418,24 @@ TEST_F(VhdbUndo, FilesThatAreNotTheOnesAreRefusedWithNothingWritten) {
     EXPECT_THAT(twice.err, HasSubstr("name two files"));
     EXPECT_FALSE(fs::exists(fresh));
     EXPECT_EQ(readFile(mainPath), bytes);
+    // Named by a bare name and by ./name, from the folder vhdb runs in.
+    const Outcome relative =
+        VhdbProgram(
+            dir, {"merge", mainPath, updatePath, "--undo", "here.undo", "--changes", "./here.undo"},
+            {"/usr/bin/env", "-C", dir.path().string()})
+            .wait();
+    EXPECT_EQ(relative.exitCode, 1);
+    EXPECT_THAT(relative.err, HasSubstr("name two files"));
+    EXPECT_FALSE(fs::exists(dir.file("here.undo")));
+    // A report that is a link to where the undo file goes is found once the
+    // undo file is made, and the undo file goes again.
+    fs::create_symlink(dir.file("linked.undo"), dir.file("linked.csv"));
+    const Outcome linked = vhdb({"merge", mainPath, updatePath, "--undo", dir.file("linked.undo"),
+                                 "--changes", dir.file("linked.csv")});
+    EXPECT_EQ(linked.exitCode, 1);
+    EXPECT_THAT(linked.err, HasSubstr("name two files"));
+    EXPECT_FALSE(fs::exists(dir.file("linked.undo")));
+    EXPECT_EQ(readFile(mainPath), bytes);
     // A changes report that cannot be made leaves no undo file behind, so
     // that the same command, put right, is not refused for it.
     const Outcome noReport = vhdb({"merge", mainPath, updatePath, "--undo", fresh, "--changes",
