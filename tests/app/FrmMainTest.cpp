@@ -2,8 +2,10 @@
 
 #include "app/ModMain.h"
 #include "merge/Update.h"
+#include "platform/db/SideFiles.h"
 #include "platform/db/Sqlite.h"
 #include "platform/ui/Windows.h"
+#include "tests/support/FaultVfs.h"
 #include "tests/support/MergeFiles.h"
 #include "tests/support/UpdateTexts.h"
 
@@ -280,6 +282,47 @@ TEST_F(FrmMainTest, AnErrorEndsTheUpdateNotTheProgramAndASecondRunSucceeds) {
     QTest::mouseClick(&form.Command1(), Qt::LeftButton);
     ASSERT_EQ(dialogs.asked().size(), 2u);
     EXPECT_EQ(dialogs.asked()[1].text, completeText(0, 0, 1, 2));
+}
+
+TEST_F(FrmMainTest, AFileLeftOutOfItsJournalModeIsSaidAfterTheSummaryAndPutRightNextTime) {
+    addRecords(updatePath, shapes[0], 2);
+    const std::string before = dir.file("before.mdb");
+    std::filesystem::copy_file(mainPath, before);
+    // A first run, counting what the engine deletes beside the main file.
+    FaultVfs::install();
+    long deletes = 0;
+    {
+        const ArmedFault counting(mainPath, {});
+        QTest::mouseClick(&form.Command1(), Qt::LeftButton);
+        deletes = FaultVfs::counts()[static_cast<std::size_t>(IoOp::Delete)];
+    }
+    ASSERT_GT(deletes, 0);
+    std::filesystem::copy_file(before, mainPath, std::filesystem::copy_options::overwrite_existing);
+
+    // The same run, with the last of those deletes failing: the mode goes
+    // back last of all.
+    {
+        const ArmedFault armed(mainPath, {IoOp::Delete, deletes, true, 0, {}});
+        QTest::mouseClick(&form.Command1(), Qt::LeftButton);
+        EXPECT_GE(FaultVfs::failed(), 1);
+    }
+    ASSERT_EQ(dialogs.asked().size(), 2u);
+    const ui::MessageRequest& report = dialogs.asked()[1];
+    EXPECT_EQ(report.style, ui::ExclamationIcon);
+    EXPECT_TRUE(report.text.starts_with(completeText(2, 0, 0, 0) + "\r\n\r\n")) << report.text;
+    EXPECT_NE(report.text.find("could not be put back in its own journal mode"), std::string::npos)
+        << report.text;
+    EXPECT_NE(report.text.find("Nothing saved is lost"), std::string::npos) << report.text;
+    EXPECT_EQ(report.text.find("I/O error"), std::string::npos) << report.text;
+    EXPECT_EQ(rowCount(mainPath, "Lodges"), 2);
+
+    // The next update finishes the job.
+    QTest::mouseClick(&form.Command1(), Qt::LeftButton);
+    ASSERT_EQ(dialogs.asked().size(), 3u);
+    EXPECT_EQ(dialogs.asked()[2].text, completeText(0, 0, 0, 0));
+    EXPECT_EQ(journalModeOnDisk(mainPath), "delete");
+    for (const std::string& side : db::sideFilesOf(mainPath))
+        EXPECT_FALSE(std::filesystem::exists(side)) << side;
 }
 
 TEST_F(FrmMainTest, ClosingTheMainWindowDuringAnUpdateAsksAndYesEndsUpdateThenProgram) {
