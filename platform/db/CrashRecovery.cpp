@@ -12,20 +12,20 @@ namespace {
 constexpr int RecoveryBudgetMs = 1000;
 }
 
-void recoverAfterCrash(const std::string& path, const std::string& password) {
+std::optional<DbError> recoverAfterCrash(const std::string& path, const std::string& password) {
     const auto previous = markedMode(path);
     if (!previous && sizeOf(rollbackJournalOf(path)) == 0)
-        return;
+        return std::nullopt;
     if (!mayWrite(path) || !mayWrite(folderOf(path)) || heldByThisProcess(path))
-        return;
+        return std::nullopt;
     // Its first read rolls back a hot journal.
     Connection connection = connectForWriting(path, password, RecoveryBudgetMs);
     if (!connection || !previous)
-        return;
+        return std::nullopt;
     // Even a file that says it is out of WAL mode goes through the whole
     // restore: it proves the mode with a connection of its own before the
-    // marker goes. What fails is left for the read that follows to report.
-    (void)restoreJournalMode(connection, path, *previous, password);
+    // marker goes.
+    return restoreJournalMode(connection, path, *previous, password);
 }
 
 } // namespace db

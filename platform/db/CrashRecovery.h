@@ -1,5 +1,8 @@
 #pragma once
 
+#include "platform/db/DbError.h"
+
+#include <optional>
 #include <string>
 
 namespace db {
@@ -10,7 +13,8 @@ namespace db {
 // unfinished run of this program switched away from is put back. Only where
 // the file and its folder may be written and no connection of this process
 // holds the file; what cannot be put right now is left for the read that
-// follows to report.
-void recoverAfterCrash(const std::string& path, const std::string& password);
+// follows to report, but for the journal mode: what kept it from being put
+// back is returned (restoreJournalMode), the marker staying for later.
+std::optional<DbError> recoverAfterCrash(const std::string& path, const std::string& password);
 
 } // namespace db

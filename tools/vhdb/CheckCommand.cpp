@@ -24,7 +24,7 @@ public:
     }
 
     int run(Console& console) override {
-        db::recoverAfterCrash(file_, password());
+        const std::optional<db::DbError> unrecovered = db::recoverAfterCrash(file_, password());
         auto database = db::Database::open(file_, password(), db::OpenMode::ReadOnly);
         std::vector<std::string> problems = integrityProblems(*database);
         for (auto& problem : merge::checkVarnholtSchema(*database))
@@ -42,6 +42,9 @@ public:
         console.out.flush();
         for (const auto& problem : problems)
             console.err << "vhdb: " << problem << '\n';
+        // Said, but no fault of the file's: a sound file is still sound.
+        if (unrecovered)
+            console.err << "vhdb: " << unrecovered->what() << '\n';
         return problems.empty() ? 0 : 1;
     }
 

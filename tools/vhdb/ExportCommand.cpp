@@ -27,7 +27,9 @@ public:
 
     int run(Console& console) override {
         refuseToOverwriteDatabase();
-        db::recoverAfterCrash(file_, password());
+        // The table is written all the same; what was left undone is said.
+        if (const std::optional<db::DbError> unrecovered = db::recoverAfterCrash(file_, password()))
+            console.err << "vhdb: " << unrecovered->what() << '\n' << std::flush;
         auto database = db::Database::open(file_, password(), db::OpenMode::ReadOnly);
         // The whole table is written out first so that a failure half-way
         // leaves no partial CSV behind.

@@ -559,6 +559,35 @@ TEST_F(FaultSweep, ASignalAtAnyMomentOfAMergeEndsItTruthfullyWithTheFilesAsFound
         true);
 }
 
+TEST_F(FaultSweep, ACheckThatCannotPutTheJournalModeBackSaysSoAndTheNextOneDoes) {
+    TempDir dir;
+    freshFiles(dir);
+    const std::string main = dir.file("Varnholt.mdb");
+    // As a run killed in WAL mode leaves the file.
+    {
+        int rc = 0;
+        const db::Connection connection =
+            db::openConnection(main, SQLITE_OPEN_READWRITE, VarnholtPassword, rc);
+        ASSERT_TRUE(connection);
+        ASSERT_EQ(db::journalModePragma(connection.get(), "PRAGMA journal_mode=WAL"), "wal");
+    }
+    testing_support::writeFile(db::journalMarkerOf(main), "delete\n");
+    Ran failed;
+    {
+        const ArmedFault armed(main, {IoOp::Write, 1, true, 0, {}});
+        failed = vhdb({"check", main});
+    }
+    // The file is sound: the check says so, and what it could not do.
+    EXPECT_EQ(failed.rc, 0);
+    EXPECT_NE(failed.err.find("could not be put back in its own journal mode"), std::string::npos)
+        << failed.err;
+    EXPECT_TRUE(fs::exists(db::journalMarkerOf(main)));
+    const Ran again = vhdb({"check", main});
+    EXPECT_EQ(again.rc, 0) << again.err;
+    EXPECT_EQ(journalModeOf(main), "delete");
+    EXPECT_FALSE(fs::exists(db::journalMarkerOf(main)));
+}
+
 TEST_F(FaultSweep, UndoSurvivesEveryFaultOnTheMainDatabase) {
     sweep("undo, main database", mergedWithUndoFile, undoCommand, afterUndo, "Varnholt.mdb");
 }
