@@ -65,15 +65,14 @@ if(VARNHOLT_WINE)
   else()
     set(_vh_wineprefix /var/cache/varnholt-updater/wine)
   endif()
-  # Quiet, no Mono or Gecko installer for a new Wine prefix, the folder's
-  # DLLs on the path, and fonts for Qt's offscreen platform (its FreeType
-  # font database reads QT_QPA_FONTDIR, a Windows path under Wine).
+  # Quiet, no Mono or Gecko installer for a new Wine prefix, and the
+  # folder's DLLs on the path (Qt's offscreen platform finds its fonts in the
+  # folder's lib/fonts).
   set(CMAKE_CROSSCOMPILING_EMULATOR
       /usr/bin/env
       WINEPREFIX=${_vh_wineprefix}
       WINEDEBUG=-all
       WINEDLLOVERRIDES=mscoree,mshtml=
       WINEPATH=Z:${VARNHOLT_WIN64_PREFIX}/bin
-      QT_QPA_FONTDIR=Z:/usr/share/fonts/truetype/dejavu
       ${VARNHOLT_WINE})
 endif()
